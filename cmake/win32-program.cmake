@@ -1,0 +1,10 @@
+# Link settings for every Win32 program of the project: i386 GUI programs that
+# Windows 95 and NT 4.0 accept (subsystem and OS version 4.0), with the C++
+# runtime linked in so that only system DLLs are imported.
+function(merrik_win32_program target)
+  target_link_options(${target} PRIVATE
+    -static -static-libgcc -static-libstdc++ -mwindows
+    -Wl,--subsystem,windows:4.0
+    -Wl,--major-os-version,4 -Wl,--minor-os-version,0
+    -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0)
+endfunction()
