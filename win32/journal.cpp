@@ -1,0 +1,26 @@
+#include "standin/journal.h"
+
+#include <mutex>
+
+namespace standin {
+namespace {
+std::mutex journalMutex;
+std::vector<std::string> entries;
+} // namespace
+
+void journal(const std::string &entry) {
+  std::lock_guard<std::mutex> lock(journalMutex);
+  entries.push_back(entry);
+}
+
+std::vector<std::string> journalEntries() {
+  std::lock_guard<std::mutex> lock(journalMutex);
+  return entries;
+}
+
+void clearJournal() {
+  std::lock_guard<std::mutex> lock(journalMutex);
+  entries.clear();
+}
+
+} // namespace standin
