@@ -13,7 +13,7 @@ jobs=${MERRIK_JOBS:-2}
 echo "== native build and tests"
 cmake -S "$root" -B "$root/build" -DMERRIK_WERROR=ON
 cmake --build "$root/build" -j"$jobs"
-ctest --test-dir "$root/build" --output-on-failure -j"$jobs"
+ctest --test-dir "$root/build" --output-on-failure --no-tests=error -j"$jobs"
 
 echo "== Windows build"
 cmake -S "$root" -B "$root/build-win" -DMERRIK_WERROR=ON \
@@ -29,5 +29,5 @@ for _ in $(seq 1 50); do
   DISPLAY=$display xdpyinfo >/dev/null 2>&1 && break
   sleep 0.2
 done
-DISPLAY=$display ctest --test-dir "$root/build-win" -L e2e --output-on-failure
+DISPLAY=$display ctest --test-dir "$root/build-win" -L e2e --output-on-failure --no-tests=error
 echo "== all tests passed"
