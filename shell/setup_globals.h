@@ -19,6 +19,9 @@ extern int32_t g_customMode;
 extern std::atomic<int32_t> g_installStatus;
 // 1, 0 or -1 from the hand-off file; stored as the registry value AMA.
 extern int32_t g_amaSetting;
+// The process exit status, set by the shell and the install sequence; 1603
+// (a general installation failure) until something better is known.
+extern std::atomic<int32_t> g_exitCode;
 
 // The product's name: program group, uninstall display name, messages.
 #define PRODUCT_NAME "VKO Halvermont"
