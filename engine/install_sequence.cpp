@@ -1,0 +1,91 @@
+// The install sequence run by the worker thread.
+#include "engine/install_sequence.h"
+
+#include "engine/external_steps.h"
+#include "engine/system_restart.h"
+#include "import/defaults_file.h"
+#include "shell/install_dialog.h"
+#include "shell/setup_globals.h"
+#include "system/bounded_text.h"
+#include "system/progman_client.h"
+#include "system/registry_layout.h"
+
+#include <cstdio>
+
+// Exit status of a finished installation: restart under way, or restart
+// still needed to complete it.
+static const int32_t kExitRestartStarted = 1641;
+static const int32_t kExitRestartRequired = 3010;
+
+// Composes `directory` followed by `file` into `path` (256 bytes). False when
+// the whole name does not fit: a cut name would start or open something else.
+static bool ComposePath(char (&path)[256], const char *directory,
+                        const char *file) {
+  path[0] = '\0';
+  return AppendText(path, directory) && AppendText(path, file);
+}
+
+// Runs one sibling program. Returns 0 to go on; nonzero when the sequence
+// must stop, with g_installStatus already -1.
+static int RunSibling(const char *directory, const char *file) {
+  char path[256];
+  if (!ComposePath(path, directory, file)) {
+    g_installStatus.store(-1);
+    return -1;
+  }
+  return RunExternalStep(path);
+}
+
+DWORD WINAPI InstallWorker(LPVOID) {
+  if (RunSibling(g_sourceDir, "\\Utility\\Sondel.exe") != 0)
+    return 0;
+  if (RunSibling(g_sourceDir, "\\Utility\\Quillan.exe") != 0)
+    return 0;
+  // The configuration program lies in the install directory that the
+  // pre-setup program has just named.
+  if (g_customMode == 1 && RunSibling(g_installDir, "\\Tessary.exe") != 0)
+    return 0;
+  if (RegisterProduct() != 0) {
+    g_installStatus.store(-1);
+    return 0;
+  }
+  FinishInstall();
+  g_installStatus.store(1);
+  return 0;
+}
+
+int RegisterProduct() {
+  if (ImportMonitorDefaults() != 0)
+    return 1;
+  RegisterProductEntries();
+  return 0;
+}
+
+void FinishInstall() {
+  // Without the file list (missing, or a name too long to compose) there is
+  // nothing to put into a group, so no group is made; the installation still
+  // ends with its prompt.
+  char path[256];
+  FILE *fileList = nullptr;
+  if (ComposePath(path, g_installDir, "\\setup.log"))
+    fileList = std::fopen(path, "r");
+
+  FinishInstallEntries();
+
+  if (fileList != nullptr) {
+    CreateProgramGroup(fileList);
+    std::fclose(fileList);
+  }
+
+  Sleep(1000);
+  const int answer = MessageBoxA(
+      theInstallDialog.m_hWnd,
+      PRODUCT_NAME ", successfully Installed!\nWindows will restart now! ",
+      "Success", MB_OKCANCEL | MB_TOPMOST);
+  int32_t exitCode = kExitRestartRequired;
+  if (answer == IDOK && RestartWindows() == 0)
+    exitCode = kExitRestartStarted;
+  g_exitCode.store(exitCode);
+
+  theInstallDialog.EndDialog(0);
+}

@@ -1,0 +1,25 @@
+// The worker thread's install sequence: the sibling programs, the product's
+// registration, and the finish with program group, success prompt and
+// restart.
+#ifndef ENGINE_INSTALL_SEQUENCE_H
+#define ENGINE_INSTALL_SEQUENCE_H
+
+#include <windows.h>
+
+// Thread procedure of the worker; the parameter is ignored. Runs the whole
+// installation and leaves its outcome in g_installStatus: -1 after the first
+// failure, 1 once FinishInstall has returned.
+DWORD WINAPI InstallWorker(LPVOID parameter);
+
+// Imports the monitor defaults, then writes the install path, the start-up
+// entry and the uninstall entry. Returns 0, or 1 when the defaults could not
+// be imported (then nothing of its own is written).
+int RegisterProduct();
+
+// Writes the product's last values (and on Windows NT the driver services),
+// creates the program group from setup.log, shows the success prompt,
+// requests the restart on OK, sets g_exitCode (1641 restart accepted, 3010
+// otherwise) and ends the install dialog with 0.
+void FinishInstall();
+
+#endif
