@@ -1,0 +1,192 @@
+// The suite's registry layout, all under HKEY_LOCAL_MACHINE:
+//   SOFTWARE\VKO\DMI            "path", "Security", "AMA"
+//   SOFTWARE\VKO\DMI\LM78, LM75 monitor defaults (written by the import)
+//   ...\CurrentVersion\Run      "ZEZOroza"
+//   ...\CurrentVersion\Uninstall\VKO DMI
+//   system\currentcontrolset\services\VEZUDA, Riveze (Windows NT only)
+// Key and value names compare without regard to case, so "SOFTWARE" and
+// "Software", and "MicroSoft" for Microsoft, name the same keys.
+#include "system/registry_layout.h"
+
+#include <cstring>
+
+#include "shell/setup_globals.h"
+#include "system/bounded_text.h"
+
+HKEY OpenRegistryKey(HKEY parent, const char *name) {
+  HKEY key = nullptr;
+  if (parent == nullptr || RegOpenKeyA(parent, name, &key) != ERROR_SUCCESS)
+    return nullptr;
+  return key;
+}
+
+HKEY CreateRegistryKey(HKEY parent, const char *name) {
+  HKEY key = nullptr;
+  if (parent == nullptr || RegCreateKeyA(parent, name, &key) != ERROR_SUCCESS)
+    return nullptr;
+  return key;
+}
+
+void CloseRegistryKey(HKEY key) {
+  if (key != nullptr)
+    RegCloseKey(key);
+}
+
+// Writes a REG_SZ value with its terminating zero.
+static void SetText(HKEY key, const char *name, const char *text) {
+  if (key == nullptr)
+    return;
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
+                 static_cast<DWORD>(std::strlen(text) + 1));
+}
+
+// Writes a REG_DWORD value (little-endian, so -1 is FF FF FF FF).
+static void SetDword(HKEY key, const char *name, int32_t number) {
+  if (key == nullptr)
+    return;
+  DWORD value = static_cast<DWORD>(number);
+  RegSetValueExA(key, name, 0, REG_DWORD,
+                 reinterpret_cast<const BYTE *>(&value), sizeof(value));
+}
+
+static void DeleteKey(HKEY parent, const char *name) {
+  if (parent != nullptr)
+    RegDeleteKeyA(parent, name);
+}
+
+static void DeleteValue(HKEY key, const char *name) {
+  if (key != nullptr)
+    RegDeleteValueA(key, name);
+}
+
+int IsInstalled() {
+  HKEY software = nullptr;
+  LONG status = RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE", &software);
+  HKEY vko = nullptr;
+  if (status == ERROR_SUCCESS)
+    status = RegOpenKeyA(software, "VKO", &vko);
+  HKEY product = nullptr;
+  if (status == ERROR_SUCCESS)
+    status = RegOpenKeyA(vko, "DMI", &product);
+  HKEY monitor = nullptr;
+  if (status == ERROR_SUCCESS)
+    status = RegOpenKeyA(product, "LM78", &monitor);
+  if (status == ERROR_SUCCESS)
+    CloseRegistryKey(monitor);
+  CloseRegistryKey(product);
+  CloseRegistryKey(vko);
+  CloseRegistryKey(software);
+  return static_cast<int>(status);
+}
+
+void RegisterProductEntries() {
+  HKEY software = OpenRegistryKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
+  HKEY vko = OpenRegistryKey(software, "VKO");
+  HKEY product = OpenRegistryKey(vko, "DMI");
+  SetText(product, "path", g_installDir);
+
+  HKEY microsoft = OpenRegistryKey(software, "MicroSoft");
+  HKEY windows = OpenRegistryKey(microsoft, "Windows");
+  HKEY currentVersion = OpenRegistryKey(windows, "CurrentVersion");
+  HKEY run = CreateRegistryKey(currentVersion, "Run");
+
+  // Both command lines are composed in 256-byte buffers; one that does not
+  // fit is left out rather than written cut short.
+  char command[256] = "";
+  if (CopyText(command, g_installDir) && AppendText(command, "\\") &&
+      AppendText(command, "Zezoroza.exe"))
+    SetText(run, "ZEZOroza", command);
+
+  HKEY uninstall = OpenRegistryKey(currentVersion, "Uninstall");
+  HKEY entry = CreateRegistryKey(uninstall, "VKO DMI");
+  SetText(entry, "DisplayName", PRODUCT_NAME);
+  command[0] = '\0';
+  if (CopyText(command, g_installDir) && AppendText(command, "\\Dovrel.exe"))
+    SetText(entry, "UninstallString", command);
+
+  RegFlushKey(HKEY_LOCAL_MACHINE);
+
+  CloseRegistryKey(entry);
+  CloseRegistryKey(uninstall);
+  CloseRegistryKey(run);
+  CloseRegistryKey(currentVersion);
+  CloseRegistryKey(windows);
+  CloseRegistryKey(microsoft);
+  CloseRegistryKey(product);
+  CloseRegistryKey(vko);
+  CloseRegistryKey(software);
+}
+
+// The four values that declare a kernel driver loaded at boot, in the
+// "Extended base" group. Its "Enum" and "Security" subkeys go first.
+static void WriteDriverService(HKEY services, const char *name) {
+  HKEY service = CreateRegistryKey(services, name);
+  DeleteKey(service, "Enum");
+  DeleteKey(service, "Security");
+  SetDword(service, "Type", 1);
+  SetDword(service, "Start", 0);
+  SetDword(service, "ErrorControl", 1);
+  SetText(service, "Group", "Extended base");
+  CloseRegistryKey(service);
+}
+
+void FinishInstallEntries() {
+  HKEY product = OpenRegistryKey(HKEY_LOCAL_MACHINE, "Software\\VKO\\DMI");
+  SetDword(product, "Security", 3);
+  SetDword(product, "AMA", g_amaSetting);
+  CloseRegistryKey(product);
+
+  if (g_platform == 0) {
+    HKEY services = OpenRegistryKey(HKEY_LOCAL_MACHINE,
+                                    "system\\currentcontrolset\\services");
+    WriteDriverService(services, "VEZUDA");
+    WriteDriverService(services, "Riveze");
+    CloseRegistryKey(services);
+  }
+}
+
+// Deletes a driver service key: its "Enum" and "Security" subkeys through
+// the service key's own handle, then the key itself.
+static void RemoveDriverService(HKEY services, const char *name) {
+  HKEY service = OpenRegistryKey(services, name);
+  DeleteKey(service, "Enum");
+  DeleteKey(service, "Security");
+  DeleteKey(services, name);
+  CloseRegistryKey(service);
+}
+
+void RollbackInstallEntries() {
+  if (g_platform == 0) {
+    HKEY services = OpenRegistryKey(HKEY_LOCAL_MACHINE,
+                                    "system\\currentcontrolset\\services");
+    RemoveDriverService(services, "VEZUDA");
+    RemoveDriverService(services, "Riveze");
+    CloseRegistryKey(services);
+  }
+
+  HKEY software = OpenRegistryKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
+  HKEY vko = OpenRegistryKey(software, "VKO");
+  HKEY product = OpenRegistryKey(vko, "DMI");
+  DeleteValue(product, "AMA");
+  DeleteValue(product, "Security");
+  DeleteKey(product, "LM78");
+  DeleteKey(product, "LM75");
+  CloseRegistryKey(product);
+  CloseRegistryKey(vko);
+  CloseRegistryKey(software);
+
+  software = OpenRegistryKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
+  HKEY microsoft = OpenRegistryKey(software, "MicroSoft");
+  HKEY windows = OpenRegistryKey(microsoft, "Windows");
+  HKEY currentVersion = OpenRegistryKey(windows, "CurrentVersion");
+  HKEY uninstall = OpenRegistryKey(currentVersion, "Uninstall");
+  DeleteKey(uninstall, "VKO DMI");
+  HKEY run = OpenRegistryKey(currentVersion, "Run");
+  DeleteValue(run, "ZEZOroza");
+  CloseRegistryKey(run);
+  CloseRegistryKey(uninstall);
+  CloseRegistryKey(currentVersion);
+  CloseRegistryKey(windows);
+  CloseRegistryKey(microsoft);
+  CloseRegistryKey(software);
+}

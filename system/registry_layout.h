@@ -1,0 +1,35 @@
+// The suite's registry entries under HKEY_LOCAL_MACHINE: the test for an
+// existing installation and the registry work of registering, finishing and
+// rolling back an installation.
+#ifndef SYSTEM_REGISTRY_LAYOUT_H
+#define SYSTEM_REGISTRY_LAYOUT_H
+
+#include <windows.h>
+
+// Opens `name` under `parent` with RegOpenKeyA. Returns the new handle, or
+// null when the open fails or `parent` is null (then no call is made), so a
+// failed open never leaves a usable handle behind.
+HKEY OpenRegistryKey(HKEY parent, const char *name);
+// The same with RegCreateKeyA: opens the key, creating it when missing.
+HKEY CreateRegistryKey(HKEY parent, const char *name);
+// Closes `key` unless it is null.
+void CloseRegistryKey(HKEY key);
+
+// 0 when SOFTWARE\VKO\DMI\LM78 exists (an installation is present),
+// nonzero otherwise.
+int IsInstalled();
+
+// After the monitor defaults are imported: "path" in the product key, the
+// start-up entry in Run, the uninstall entry "VKO DMI"; then a flush.
+void RegisterProductEntries();
+
+// "Security" and "AMA" in the product key; on Windows NT the two driver
+// service keys.
+void FinishInstallEntries();
+
+// Removes, by name, the driver service keys (Windows NT), "AMA", "Security",
+// the monitor keys, the uninstall entry and the start-up value. Creates
+// nothing and does not flush.
+void RollbackInstallEntries();
+
+#endif
