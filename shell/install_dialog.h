@@ -13,10 +13,17 @@ public:
 
   BOOL OnInitDialog() override;
   void OnTimer(UINT_PTR nIDEvent);
-  // Failure message, deletion of the hand-off file, end of this dialog with 0.
+  // The close request. Honoured only while nothing else is about to end the
+  // host; once a pre-flight check has failed or the worker has been started,
+  // the host ends through that path alone.
   void AbortInstall();
 
   DECLARE_MESSAGE_MAP()
 };
+
+// The abort procedure, applied to the host or to the Welcome dialog: the
+// failure message owned by that dialog, deletion of the hand-off file, end of
+// that dialog's modal run with 0.
+void AbortInstall(CDialog *dialog);
 
 #endif

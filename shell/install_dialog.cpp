@@ -1,0 +1,124 @@
+// The install host: pre-flight checks, the status timer, the worker's start
+// and the abort procedure.
+#include "shell/install_dialog.h"
+
+#include "engine/external_steps.h"
+#include "engine/install_sequence.h"
+#include "engine/rollback.h"
+#include "shell/resource_ids.h"
+#include "shell/setup_globals.h"
+#include "system/registry_layout.h"
+
+// Exit statuses the host decides; the install sequence sets those of a
+// finished installation.
+static const int32_t kExitUnsupportedPlatform = 1633;
+static const int32_t kExitAlreadyInstalled = 1638;
+
+static const UINT_PTR kStatusTimerId = 1;
+static const UINT kStatusTimerPeriod = 10;
+
+// Set once the current host run is committed to an end of its own: a
+// pre-flight check has failed (its abort follows the message), or the timer
+// and the worker are being started (the worker or the timer ends the host).
+// From then on a close request must not end the host a second time, nor
+// under a running worker. User-interface thread only.
+static bool s_hostEnding = false;
+
+InstallDialog::InstallDialog() : CDialog(IDD_INSTALL, nullptr) {}
+
+InstallDialog::~InstallDialog() {}
+
+BEGIN_MESSAGE_MAP(InstallDialog, CDialog)
+ON_WM_TIMER()
+ON_MESSAGE_VOID(WM_CLOSE, AbortInstall)
+END_MESSAGE_MAP()
+
+BOOL InstallDialog::OnInitDialog() {
+  CDialog::OnInitDialog();
+  s_hostEnding = false;
+
+  // The backdrop stays above other programs' windows while the setup runs.
+  CWnd *mainWnd = AfxGetMainWnd();
+  ::SetWindowPos(mainWnd ? mainWnd->m_hWnd : nullptr, HWND_TOPMOST, -1, -1, -1,
+                 -1, SWP_NOSIZE | SWP_NOMOVE);
+  ShowWindow(SW_SHOWMAXIMIZED);
+
+  GetSourceDir();
+
+  // Platform test: bit 31 marks the Windows 95 family whatever its version;
+  // otherwise only major 4, minor 0 (Windows NT 4.0) is supported.
+  DWORD version = ::GetVersion();
+  if (HIWORD(version) >= 0x8000) {
+    g_platform = 1;
+  } else if (LOWORD(version) == 4) {
+    g_platform = 0;
+  } else {
+    g_platform = -1;
+    s_hostEnding = true;
+    g_exitCode = kExitUnsupportedPlatform;
+    MessageBox("VKO Halvermont Only Design for Windows95 and Windows NT4.0 "
+               "PlatForm!",
+               "Install Error", MB_TOPMOST | MB_ICONERROR);
+    ::AbortInstall(this);
+    return TRUE;
+  }
+
+  if (IsInstalled() == 0) {
+    s_hostEnding = true;
+    g_exitCode = kExitAlreadyInstalled;
+    MessageBox("This system has installed VKO Halvermont!\nPlease Uninstall "
+               "VKO Halvermont first, before you reinstall!",
+               "Warning", MB_TOPMOST | MB_ICONWARNING);
+    ::AbortInstall(this);
+    return TRUE;
+  }
+
+  s_hostEnding = true;
+  // Without the timer nobody would see the worker's result: stop here.
+  if (::SetTimer(m_hWnd, kStatusTimerId, kStatusTimerPeriod, nullptr) == 0) {
+    ::AbortInstall(this);
+    return TRUE;
+  }
+  DWORD threadId = 0;
+  HANDLE worker =
+      ::CreateThread(nullptr, 0, InstallWorker, nullptr, 0, &threadId);
+  if (worker == nullptr) {
+    // No worker will ever store a result: stop the timer and abort.
+    ::KillTimer(m_hWnd, kStatusTimerId);
+    ::AbortInstall(this);
+  }
+  return TRUE;
+}
+
+void InstallDialog::OnTimer(UINT_PTR /*nIDEvent*/) {
+  int32_t status = g_installStatus.load();
+  if (status != 0) {
+    ::KillTimer(m_hWnd, kStatusTimerId);
+    if (status == -1) {
+      RollbackInstall();
+      ::AbortInstall(this);
+    }
+  }
+  Default();
+}
+
+void InstallDialog::AbortInstall() {
+  if (s_hostEnding)
+    return;
+  s_hostEnding = true;
+  ::AbortInstall(this);
+}
+
+void AbortInstall(CDialog *dialog) {
+  dialog->MessageBox("VKO Halvermont Installation Failed!",
+                     "Abort Installation", MB_TOPMOST | MB_ICONERROR);
+
+  // The hand-off file's name, in a buffer of 200 bytes. A Windows directory
+  // that does not fit leaves no name to delete: a cut-short name could name
+  // another file.
+  char handoffName[HANDOFF_NAME_SIZE];
+  if (GetHandoffFileName(handoffName, sizeof(handoffName)))
+    DeleteFileA(handoffName);
+
+  dialog->EndDialog(0);
+}

@@ -1,0 +1,60 @@
+// The Welcome dialog: mode selection, Install, and Cancel with its question.
+#include "shell/welcome_dialog.h"
+
+#include "shell/install_dialog.h"
+#include "shell/resource_ids.h"
+#include "shell/setup_globals.h"
+
+// Exit statuses: leaving this dialog without installing, and the one that
+// stands for any failure once Install has been pressed (the install host and
+// the install sequence replace it with what they find out).
+static const int32_t kExitUserLeft = 1602;
+static const int32_t kExitInstallFailure = 1603;
+
+WelcomeDialog::WelcomeDialog() : CDialog(IDD_WELCOME, nullptr) {}
+
+WelcomeDialog::~WelcomeDialog() {}
+
+BEGIN_MESSAGE_MAP(WelcomeDialog, CDialog)
+ON_BN_CLICKED(IDC_CUSTOM, OnCustom)
+ON_BN_CLICKED(IDC_EXPRESS, OnExpress)
+ON_BN_CLICKED(IDC_INSTALL, OnInstall)
+ON_MESSAGE_VOID(WM_CLOSE, AbortInstall)
+ON_BN_CLICKED(IDC_CANCEL, OnCancel)
+END_MESSAGE_MAP()
+
+BOOL WelcomeDialog::OnInitDialog() {
+  CDialog::OnInitDialog();
+  g_exitCode = kExitUserLeft;
+  g_customMode = 0;
+  CheckDlgButton(IDC_EXPRESS, BST_CHECKED);
+  return TRUE;
+}
+
+void WelcomeDialog::OnExpress() { g_customMode = 0; }
+
+void WelcomeDialog::OnCustom() { g_customMode = 1; }
+
+void WelcomeDialog::OnInstall() {
+  ShowWindow(SW_HIDE);
+  g_exitCode = kExitInstallFailure;
+  theInstallDialog.DoModal();
+  EndDialog(0);
+}
+
+void WelcomeDialog::OnCancel() {
+  int answer =
+      MessageBox("Do you want to exit VKO Halvermont installation?",
+                 "Exit Installation", MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
+  if (answer == IDYES)
+    ::AbortInstall(this);
+}
+
+void WelcomeDialog::AbortInstall() {
+  // Once Install has hidden this dialog, the installation owns the rest of
+  // the run: a close request must neither report a failure nor delete the
+  // hand-off file under the running install host.
+  if (!IsWindowVisible(m_hWnd))
+    return;
+  ::AbortInstall(this);
+}
