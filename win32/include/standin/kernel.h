@@ -1,0 +1,89 @@
+// Test-facing side of the stand-in's base services: version, command line,
+// Windows directory, processes, threads, waits, Sleep, DeleteFileA.
+//
+// Journal entries (standin/journal.h):
+//   CreateProcessA <application> <command line> -> <0|1>
+//   WaitForSingleObject <process|thread|token|invalid> <ms> -> <result>
+//   CloseHandle <process|thread|token|pseudo|invalid> -> <0|1>
+//   CreateThread -> <0|1>
+//   Sleep <ms>
+//   DeleteFileA <file> -> <0|1>
+// Texts are in double quotes, or (null); <ms> and results are decimal
+// (INFINITE is 4294967295).
+#ifndef STANDIN_KERNEL_H
+#define STANDIN_KERNEL_H
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace standin {
+
+// Back to the defaults: version 0xC0000004, command line
+// "A:\MERRIK.EXE", Windows directory "C:\WINDOWS", no programs, no records,
+// real sleeping, CreateThread working, no open kernel handles. Programs and
+// threads still running go on; their handles are forgotten.
+void resetKernel();
+
+void setVersion(DWORD version);
+void setCommandLine(const std::string &commandLine);
+void setWindowsDirectory(const std::string &directory);
+
+// CreateProcessA with exactly this command line (or, without one, this
+// application name) runs the body on a thread of its own; the body's result
+// is the exit code. Unregistered command lines run a host executable: the
+// application name, or the command line's first blank-separated word, must
+// name an executable file; the words are its arguments. Anything else fails
+// with ERROR_FILE_NOT_FOUND.
+void registerProgram(const std::string &commandLine,
+                     std::function<DWORD()> body);
+
+struct CreateProcessCall {
+  std::optional<std::string> applicationName;
+  std::optional<std::string> commandLine;
+  std::optional<std::string> currentDirectory;
+  bool processAttributes = false; // a pointer was passed
+  bool threadAttributes = false;
+  BOOL inheritHandles = FALSE;
+  DWORD creationFlags = 0;
+  bool environment = false;
+  bool startupInfo = false; // the fields below are read only when true
+  DWORD cb = 0;
+  std::optional<std::string> reserved;
+  std::optional<std::string> desktop; // nullopt: NULL; "" : empty string
+  std::optional<std::string> title;
+  DWORD dwFlags = 0;
+  WORD wShowWindow = 0;
+  bool processInformation = false;
+  BOOL result = FALSE;
+  DWORD error = 0; // last error after a failure
+};
+std::vector<CreateProcessCall> createProcessCalls();
+
+// The exit code of a finished process or thread, nullopt while it runs or
+// for a handle that is not open.
+std::optional<DWORD> exitCodeOf(HANDLE handle);
+
+// Kernel handles (processes, threads, tokens) not yet closed.
+int openKernelHandleCount();
+
+// The next `calls` CreateThread calls fail (return NULL, last error
+// ERROR_NOT_ENOUGH_MEMORY); -1: all of them.
+void failCreateThread(int calls);
+int createThreadCount();
+
+// When set, Sleep returns at once; every Sleep is recorded either way.
+void setSleepRecordOnly(bool recordOnly);
+std::vector<DWORD> sleepCalls();
+
+// For the stand-in's own modules: kernel objects of other kinds.
+enum class KernelObjectKind { Process, Thread, Token };
+HANDLE newKernelObject(KernelObjectKind kind);
+bool isKernelObject(HANDLE handle, KernelObjectKind kind);
+
+} // namespace standin
+
+#endif
