@@ -1,0 +1,601 @@
+// GUI driver for the setup program: starts it as a user would (its path in
+// double quotes as the whole command line), acts by a small script, and writes
+// a transcript of what the setup showed.
+//
+//   driver.exe <transcript> <program> [step...]
+//
+// Steps:
+//   express | custom | install | cancel   click that Welcome button
+//   enter | esc | tab                     key into the focused dialog
+//   close                                 WM_SYSCOMMAND SC_CLOSE to Welcome
+//   closehost                             WM_CLOSE to the install host
+//   box                                   wait for the next message box
+//   answer:<button>                       press a named button of the box
+//                                         (waits for a box first if needed)
+//   sync:<name>                           create <transcript>.<name>, wait
+//                                         until someone deletes it
+//   wait:<ms>                             pause
+//
+// Transcript lines (one event each, flushed at once):
+//   start cmdline="..."
+//   welcome backdrop_visible=1 backdrop_maximized=1 backdrop_topmost=0
+//   step name=...
+//   host welcome_visible=0 backdrop_maximized=1 backdrop_topmost=0
+//   box n=1 owner=welcome|host|backdrop|none|other caption="..." text="..."
+//       buttons=Yes,No icon=error|warning|question|information|none|unknown
+//       backdrop_visible=1 backdrop_maximized=1 backdrop_topmost=0
+//       welcome_visible=0
+//   answer n=1 button=Yes
+//   unexpected_box n=...            (a box that no step was waiting for)
+//   exit code=1602
+//   summary host_seen=1 welcome_visible_during_install=0 boxes=2
+//   error what="..."                (the driver gave up; exit status 2)
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+FILE *g_out = nullptr;
+PROCESS_INFORMATION g_proc = {};
+DWORD g_timeoutMs = 60000;
+
+HWND g_backdrop = nullptr;
+HWND g_welcome = nullptr;
+HWND g_host = nullptr;
+bool g_welcomeLogged = false;
+bool g_hostSeen = false;
+bool g_welcomeVisibleDuringInstall = false;
+int g_boxCount = 0;
+std::vector<HWND> g_seenBoxes;
+HWND g_currentBox = nullptr; // recorded, not yet answered
+int g_currentBoxN = 0;
+
+void Line(const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  vfprintf(g_out, fmt, ap);
+  va_end(ap);
+  static DWORD start = GetTickCount();
+  fprintf(g_out, " t=%lu\n",
+          static_cast<unsigned long>(GetTickCount() - start));
+  fflush(g_out);
+}
+
+// Text as a double-quoted transcript value: backslash, quote, CR, LF and
+// other control bytes escaped.
+std::string Quote(const std::string &s) {
+  std::string q = "\"";
+  for (unsigned char c : s) {
+    if (c == '\\' || c == '"') {
+      q += '\\';
+      q += static_cast<char>(c);
+    } else if (c == '\n') {
+      q += "\\n";
+    } else if (c == '\r') {
+      q += "\\r";
+    } else if (c == '\t') {
+      q += "\\t";
+    } else if (c < 0x20) {
+      char hex[8];
+      snprintf(hex, sizeof hex, "\\x%02x", c);
+      q += hex;
+    } else {
+      q += static_cast<char>(c);
+    }
+  }
+  q += '"';
+  return q;
+}
+
+std::string WindowText(HWND h) {
+  char buf[1024];
+  int n = GetWindowTextA(h, buf, sizeof buf);
+  if (n <= 0)
+    return std::string();
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+std::string ClassOf(HWND h) {
+  char buf[64];
+  int n = GetClassNameA(h, buf, sizeof buf);
+  return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
+
+std::string StripAmpersand(const std::string &s) {
+  std::string r;
+  for (char c : s)
+    if (c != '&')
+      r += c;
+  return r;
+}
+
+bool Exited() { return WaitForSingleObject(g_proc.hProcess, 0) == 0; }
+
+struct Enum {
+  std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectTop(HWND h, LPARAM lp) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  if (pid == g_proc.dwProcessId && ClassOf(h) == "#32770")
+    reinterpret_cast<Enum *>(lp)->windows.push_back(h);
+  return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND h, LPARAM lp) {
+  reinterpret_cast<Enum *>(lp)->windows.push_back(h);
+  return TRUE;
+}
+
+std::vector<HWND> Children(HWND parent) {
+  Enum e;
+  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&e));
+  return e.windows;
+}
+
+bool Seen(HWND box) {
+  for (HWND h : g_seenBoxes)
+    if (h == box)
+      return true;
+  return false;
+}
+
+const char *Role(HWND h) {
+  if (!h)
+    return "none";
+  if (h == g_welcome)
+    return "welcome";
+  if (h == g_host)
+    return "host";
+  if (h == g_backdrop)
+    return "backdrop";
+  return "other";
+}
+
+const char *Flag(bool b) { return b ? "1" : "0"; }
+
+bool Topmost(HWND h) {
+  return (GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+std::string BackdropState() {
+  if (!g_backdrop || !IsWindow(g_backdrop))
+    return "backdrop_visible=0 backdrop_maximized=0 backdrop_topmost=0";
+  std::string s = "backdrop_visible=";
+  s += Flag(IsWindowVisible(g_backdrop));
+  s += " backdrop_maximized=";
+  s += Flag(IsZoomed(g_backdrop));
+  s += " backdrop_topmost=";
+  s += Flag(Topmost(g_backdrop));
+  return s;
+}
+
+// --- icon of a message box, recognised from the screen ----------------------
+
+struct Pixels {
+  int w = 0, h = 0;
+  std::vector<DWORD> p;
+};
+
+// Copies a rectangle of hdc into 32-bit pixels.
+Pixels Grab(HDC src, int x, int y, int w, int h) {
+  Pixels out;
+  HDC mem = CreateCompatibleDC(src);
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void *bits = nullptr;
+  HBITMAP dib = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (dib && bits) {
+    HGDIOBJ old = SelectObject(mem, dib);
+    BitBlt(mem, 0, 0, w, h, src, x, y, SRCCOPY);
+    GdiFlush();
+    out.w = w;
+    out.h = h;
+    const DWORD *b = static_cast<const DWORD *>(bits);
+    out.p.assign(b, b + w * h);
+    for (DWORD &v : out.p)
+      v &= 0x00FFFFFF;
+    SelectObject(mem, old);
+    DeleteObject(dib);
+  }
+  DeleteDC(mem);
+  return out;
+}
+
+// Draws icon over a solid background and returns the pixels.
+Pixels Render(HICON icon, COLORREF background, int w, int h) {
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  HBRUSH brush = CreateSolidBrush(background);
+  RECT r = {0, 0, w, h};
+  FillRect(mem, &r, brush);
+  DeleteObject(brush);
+  DrawIconEx(mem, 0, 0, icon, w, h, 0, nullptr, DI_NORMAL);
+  Pixels px = Grab(mem, 0, 0, w, h);
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return px;
+}
+
+// Share of the icon's opaque pixels that the shown pixels match exactly.
+double Match(const Pixels &shown, HICON icon) {
+  Pixels black = Render(icon, RGB(0, 0, 0), shown.w, shown.h);
+  Pixels white = Render(icon, RGB(255, 255, 255), shown.w, shown.h);
+  if (black.p.size() != shown.p.size() || white.p.size() != shown.p.size())
+    return 0.0;
+  int opaque = 0, same = 0;
+  for (size_t i = 0; i < shown.p.size(); ++i) {
+    if (black.p[i] != white.p[i])
+      continue;
+    ++opaque;
+    if (black.p[i] == shown.p[i])
+      ++same;
+  }
+  return opaque ? static_cast<double>(same) / opaque : 0.0;
+}
+
+std::string IconOf(HWND box) {
+  HWND iconStatic = nullptr;
+  for (HWND c : Children(box)) {
+    if (ClassOf(c) != "Static" || !IsWindowVisible(c))
+      continue;
+    if ((GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+      iconStatic = c;
+  }
+  DWORD_PTR held = 0;
+  if (!iconStatic || (SendMessageTimeoutA(iconStatic, STM_GETICON, 0, 0,
+                                          SMTO_ABORTIFHUNG, 2000, &held) &&
+                      held == 0))
+    return "none";
+  static const struct {
+    const char *name;
+    LPCSTR id;
+  } kinds[] = {{"error", IDI_HAND},
+               {"warning", IDI_EXCLAMATION},
+               {"question", IDI_QUESTION},
+               {"information", IDI_ASTERISK}};
+  RECT r;
+  GetWindowRect(iconStatic, &r);
+  int w = GetSystemMetrics(SM_CXICON), h = GetSystemMetrics(SM_CYICON);
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    HDC screen = GetDC(nullptr);
+    Pixels shown = Grab(screen, r.left, r.top, w, h);
+    ReleaseDC(nullptr, screen);
+    const char *best = nullptr;
+    double bestScore = 0.0;
+    for (const auto &k : kinds) {
+      double s = Match(shown, LoadIconA(nullptr, k.id));
+      if (s > bestScore) {
+        bestScore = s;
+        best = k.name;
+      }
+    }
+    if (best && bestScore >= 0.9)
+      return best;
+    Sleep(100);
+  }
+  return "unknown";
+}
+
+// --- window discovery -------------------------------------------------------
+
+void Fail(const char *what);
+
+void Classify() {
+  Enum e;
+  EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&e));
+  for (HWND h : e.windows) {
+    if (h == g_backdrop || h == g_welcome || h == g_host || Seen(h))
+      continue;
+    LONG ex = GetWindowLongA(h, GWL_EXSTYLE);
+    std::string title = WindowText(h);
+    if (title == "Welcome" && !g_welcome)
+      g_welcome = h;
+    else if (title.empty() && (ex & WS_EX_APPWINDOW) && !g_backdrop)
+      g_backdrop = h;
+    else if (title.empty() && (ex & WS_EX_TRANSPARENT) && !g_host)
+      g_host = h;
+  }
+  if (g_welcome && !g_welcomeLogged && IsWindowVisible(g_welcome)) {
+    g_welcomeLogged = true;
+    Line("welcome %s", BackdropState().c_str());
+  }
+  if (g_host && !g_hostSeen) {
+    g_hostSeen = true;
+    Line("host welcome_visible=%s %s",
+         Flag(g_welcome && IsWindowVisible(g_welcome)),
+         BackdropState().c_str());
+  }
+  if (g_host && IsWindow(g_host) && g_welcome && IsWindowVisible(g_welcome))
+    g_welcomeVisibleDuringInstall = true;
+}
+
+// A visible message box of the program not recorded before, or null.
+HWND NewBox() {
+  Enum e;
+  EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&e));
+  for (HWND h : e.windows) {
+    if (h == g_backdrop || h == g_welcome || h == g_host || Seen(h))
+      continue;
+    if (IsWindowVisible(h))
+      return h;
+  }
+  return nullptr;
+}
+
+void RecordBox(HWND box, const char *kind) {
+  Sleep(150); // let it paint before its icon is read from the screen
+  g_seenBoxes.push_back(box);
+  int n = ++g_boxCount;
+  std::string text, buttons;
+  std::vector<std::pair<int, std::string>> shown;
+  for (HWND c : Children(box)) {
+    std::string cls = ClassOf(c);
+    if (cls == "Static" && GetDlgCtrlID(c) == 0xFFFF)
+      text = WindowText(c);
+    if (cls == "Button" && IsWindowVisible(c)) {
+      RECT r;
+      GetWindowRect(c, &r);
+      shown.emplace_back(r.left, StripAmpersand(WindowText(c)));
+    }
+  }
+  for (size_t i = 1; i < shown.size(); ++i)
+    for (size_t j = i; j > 0 && shown[j - 1].first > shown[j].first; --j)
+      std::swap(shown[j - 1], shown[j]);
+  for (const auto &b : shown) {
+    if (!buttons.empty())
+      buttons += ',';
+    buttons += b.second;
+  }
+  HWND owner = GetWindow(box, GW_OWNER);
+  Line("%s n=%d owner=%s caption=%s text=%s buttons=%s icon=%s %s "
+       "welcome_visible=%s",
+       kind, n, Role(owner), Quote(WindowText(box)).c_str(),
+       Quote(text).c_str(), buttons.empty() ? "-" : buttons.c_str(),
+       IconOf(box).c_str(), BackdropState().c_str(),
+       Flag(g_welcome && IsWindowVisible(g_welcome)));
+  g_currentBox = box;
+  g_currentBoxN = n;
+}
+
+// Polls until ready() holds. A message box that appears meanwhile is an
+// error unless boxes are what is awaited.
+template <class F> bool WaitFor(const char *what, F ready, bool boxOk) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    Classify();
+    if (!boxOk && !g_currentBox) {
+      if (HWND b = NewBox()) {
+        RecordBox(b, "unexpected_box");
+        Fail("a message box appeared that no step waited for");
+      }
+    }
+    if (ready())
+      return true;
+    if (Exited()) {
+      std::string w = std::string("program ended while waiting for ") + what;
+      Fail(w.c_str());
+    }
+    if (GetTickCount() - start > g_timeoutMs) {
+      std::string w = std::string("timed out waiting for ") + what;
+      Fail(w.c_str());
+    }
+    Sleep(50);
+  }
+}
+
+void Fail(const char *what) {
+  Line("error what=%s", Quote(what).c_str());
+  if (!Exited()) {
+    TerminateProcess(g_proc.hProcess, 99);
+    WaitForSingleObject(g_proc.hProcess, 5000);
+  }
+  fclose(g_out);
+  ExitProcess(2);
+}
+
+bool WelcomeReady() {
+  static DWORD readySince = 0;
+  bool ok = g_welcome && IsWindow(g_welcome) && IsWindowVisible(g_welcome) &&
+            IsWindowEnabled(g_welcome) && !g_currentBox;
+  if (!ok) {
+    readySince = 0;
+    return false;
+  }
+  // Give its initialisation and focus a moment to settle.
+  if (!readySince)
+    readySince = GetTickCount();
+  return GetTickCount() - readySince >= 300;
+}
+
+void ClickWelcomeButton(int id) {
+  WaitFor("the Welcome dialog", WelcomeReady, false);
+  HWND button = GetDlgItem(g_welcome, id);
+  if (!button)
+    Fail("Welcome button missing");
+  PostMessageA(button, BM_CLICK, 0, 0);
+  Sleep(100);
+}
+
+void Key(WORD vk) {
+  WaitFor("the Welcome dialog", WelcomeReady, false);
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  DWORD tid = GetWindowThreadProcessId(g_welcome, nullptr);
+  HWND target = g_welcome;
+  if (GetGUIThreadInfo(tid, &info) && info.hwndFocus)
+    target = info.hwndFocus;
+  UINT scan = MapVirtualKeyA(vk, 0);
+  PostMessageA(target, WM_KEYDOWN, vk, 1 | (scan << 16));
+  PostMessageA(target, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);
+  Sleep(100);
+}
+
+void Answer(const char *name) {
+  if (!g_currentBox) {
+    WaitFor(
+        "a message box",
+        [] {
+          if (HWND b = NewBox())
+            RecordBox(b, "box");
+          return g_currentBox != nullptr;
+        },
+        true);
+  }
+  for (HWND c : Children(g_currentBox)) {
+    if (ClassOf(c) != "Button" || !IsWindowVisible(c))
+      continue;
+    if (lstrcmpiA(StripAmpersand(WindowText(c)).c_str(), name) == 0) {
+      Line("answer n=%d button=%s", g_currentBoxN, name);
+      PostMessageA(c, BM_CLICK, 0, 0);
+      HWND box = g_currentBox;
+      g_currentBox = nullptr;
+      DWORD start = GetTickCount();
+      while (IsWindow(box) && IsWindowVisible(box) &&
+             GetTickCount() - start < 10000) {
+        Classify();
+        Sleep(20);
+      }
+      if (IsWindow(box) && IsWindowVisible(box))
+        Fail("the message box did not close");
+      Line("closed n=%d", g_currentBoxN);
+      return;
+    }
+  }
+  std::string w = std::string("no button named ") + name;
+  Fail(w.c_str());
+}
+
+void SyncWithCaller(const char *transcript, const char *name) {
+  std::string flag = std::string(transcript) + "." + name;
+  FILE *f = fopen(flag.c_str(), "wb");
+  if (!f)
+    Fail("cannot create the sync file");
+  fclose(f);
+  Line("sync name=%s", name);
+  DWORD start = GetTickCount();
+  while (GetFileAttributesA(flag.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (GetTickCount() - start > g_timeoutMs)
+      Fail("nobody released the sync file");
+    Sleep(50);
+  }
+}
+
+void RunStep(const char *transcript, const char *step) {
+  Line("step name=%s", step);
+  if (!strcmp(step, "express"))
+    ClickWelcomeButton(1002);
+  else if (!strcmp(step, "custom"))
+    ClickWelcomeButton(1003);
+  else if (!strcmp(step, "install"))
+    ClickWelcomeButton(1000);
+  else if (!strcmp(step, "cancel"))
+    ClickWelcomeButton(1001);
+  else if (!strcmp(step, "enter"))
+    Key(VK_RETURN);
+  else if (!strcmp(step, "esc"))
+    Key(VK_ESCAPE);
+  else if (!strcmp(step, "tab"))
+    Key(VK_TAB);
+  else if (!strcmp(step, "close")) {
+    WaitFor("the Welcome dialog", WelcomeReady, false);
+    PostMessageA(g_welcome, WM_SYSCOMMAND, SC_CLOSE, 0);
+    Sleep(100);
+  } else if (!strcmp(step, "closehost")) {
+    WaitFor(
+        "the install host", [] { return g_host != nullptr; }, false);
+    PostMessageA(g_host, WM_CLOSE, 0, 0);
+    Sleep(100);
+  } else if (!strcmp(step, "box")) {
+    if (!g_currentBox)
+      WaitFor(
+          "a message box",
+          [] {
+            if (HWND b = NewBox())
+              RecordBox(b, "box");
+            return g_currentBox != nullptr;
+          },
+          true);
+  } else if (!strncmp(step, "answer:", 7))
+    Answer(step + 7);
+  else if (!strncmp(step, "sync:", 5))
+    SyncWithCaller(transcript, step + 5);
+  else if (!strncmp(step, "wait:", 5)) {
+    DWORD ms = static_cast<DWORD>(strtoul(step + 5, nullptr, 10));
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ms) {
+      Classify();
+      Sleep(20);
+    }
+  } else {
+    std::string w = std::string("unknown step ") + step;
+    Fail(w.c_str());
+  }
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 3) {
+    fprintf(stderr, "usage: driver <transcript> <program> [step...]\n");
+    return 2;
+  }
+  g_out = fopen(argv[1], "wb");
+  if (!g_out) {
+    fprintf(stderr, "cannot write %s\n", argv[1]);
+    return 2;
+  }
+  if (const char *t = getenv("MERRIK_DRIVER_TIMEOUT_MS"))
+    g_timeoutMs = static_cast<DWORD>(strtoul(t, nullptr, 10));
+
+  // The program's folder is the current directory, as when it is opened
+  // from the media's folder window.
+  char folder[MAX_PATH];
+  size_t len = strlen(argv[2]);
+  if (len + 3 > sizeof folder) {
+    Line("error what=%s", Quote("program path too long").c_str());
+    return 2;
+  }
+  memcpy(folder, argv[2], len + 1);
+  if (char *slash = strrchr(folder, '\\'))
+    *slash = '\0';
+  std::string cmd = std::string("\"") + argv[2] + "\"";
+  std::vector<char> cmdBuf(cmd.begin(), cmd.end());
+  cmdBuf.push_back('\0');
+  Line("start cmdline=%s", Quote(cmd).c_str());
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  if (!CreateProcessA(nullptr, cmdBuf.data(), nullptr, nullptr, FALSE, 0,
+                      nullptr, folder, &si, &g_proc)) {
+    Line("error what=%s", Quote("cannot start the program").c_str());
+    return 2;
+  }
+  for (int i = 3; i < argc; ++i)
+    RunStep(argv[1], argv[i]);
+
+  // The script is done: the program must now end by itself.
+  WaitFor(
+      "the program to end", [] { return Exited(); }, false);
+  DWORD code = 0;
+  GetExitCodeProcess(g_proc.hProcess, &code);
+  Line("exit code=%lu", static_cast<unsigned long>(code));
+  Line("summary host_seen=%s welcome_visible_during_install=%s boxes=%d",
+       Flag(g_hostSeen), Flag(g_welcomeVisibleDuringInstall), g_boxCount);
+  fclose(g_out);
+  return 0;
+}

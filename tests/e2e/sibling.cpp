@@ -1,0 +1,177 @@
+// Stand-in for the suite's sibling programs (Sondel.exe, Quillan.exe,
+// Tessary.exe). One binary, copied under each name; what a copy does is given
+// by files beside it, named after its own base name X:
+//   X.handoff  its bytes are written verbatim to <Windows dir>\install.tmp
+//   X.files\   every file in it is copied into the directory named by the
+//              third line of X.handoff (bytes from offset 6 up to the first
+//              CR), which is created with any missing parents
+//   X.sleep    decimal milliseconds to wait before exiting
+// Then it exits with 0. A path that does not fit its buffer, or a copy that
+// fails, ends the program with 1 so that a broken fixture is not mistaken for
+// a sibling that did its work.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const size_t kPath = MAX_PATH;
+
+// Appends text to buf (capacity cap, zero-terminated); false when it does not
+// fit, leaving buf unchanged.
+bool Append(char *buf, size_t cap, const char *text) {
+  size_t used = strlen(buf);
+  size_t add = strlen(text);
+  if (used + add + 1 > cap)
+    return false;
+  memcpy(buf + used, text, add + 1);
+  return true;
+}
+
+bool Join(char *out, size_t cap, const char *a, const char *b, const char *c) {
+  out[0] = '\0';
+  return Append(out, cap, a) && Append(out, cap, b) && Append(out, cap, c);
+}
+
+bool Exists(const char *path) {
+  return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(const char *path) {
+  DWORD attr = GetFileAttributesA(path);
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Reads the third line of a hand-off file: the bytes from offset 6 up to the
+// first CR or the end of the file. False when the file is unreadable, the
+// line is empty, or it does not fit the buffer.
+bool ReadTargetDir(const char *handoff, char *dir, size_t cap) {
+  FILE *f = fopen(handoff, "rb");
+  if (!f)
+    return false;
+  bool ok = fseek(f, 6, SEEK_SET) == 0;
+  size_t n = 0;
+  int c;
+  while (ok && (c = fgetc(f)) != EOF && c != '\r') {
+    if (n + 1 >= cap)
+      ok = false;
+    else
+      dir[n++] = static_cast<char>(c);
+  }
+  dir[n] = '\0';
+  fclose(f);
+  return ok && n > 0;
+}
+
+// Creates dir and every missing parent.
+bool MakeDirs(const char *dir) {
+  char part[kPath];
+  size_t len = strlen(dir);
+  if (len >= sizeof part)
+    return false;
+  memcpy(part, dir, len + 1);
+  for (size_t i = 1; i <= len; ++i) {
+    if (part[i] != '\\' && part[i] != '/' && part[i] != '\0')
+      continue;
+    if (i == 2 && part[1] == ':')
+      continue; // drive root "C:"
+    char keep = part[i];
+    part[i] = '\0';
+    if (!IsDirectory(part) && !CreateDirectoryA(part, nullptr) &&
+        !IsDirectory(part))
+      return false;
+    part[i] = keep;
+  }
+  return true;
+}
+
+bool CopyTree(const char *from, const char *to) {
+  if (!MakeDirs(to))
+    return false;
+  char pattern[kPath];
+  if (!Join(pattern, sizeof pattern, from, "\\*", ""))
+    return false;
+  WIN32_FIND_DATAA found;
+  HANDLE h = FindFirstFileA(pattern, &found);
+  if (h == INVALID_HANDLE_VALUE)
+    return true; // an empty folder copies nothing
+  bool ok = true;
+  do {
+    const char *name = found.cFileName;
+    if (!strcmp(name, ".") || !strcmp(name, ".."))
+      continue;
+    char src[kPath], dst[kPath];
+    if (!Join(src, sizeof src, from, "\\", name) ||
+        !Join(dst, sizeof dst, to, "\\", name)) {
+      ok = false;
+      continue;
+    }
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      ok = CopyTree(src, dst) && ok;
+    else
+      ok = CopyFileA(src, dst, FALSE) && ok;
+  } while (FindNextFileA(h, &found));
+  FindClose(h);
+  return ok;
+}
+
+// Waits the number of milliseconds written in the file (leading decimal
+// digits, at most 24 hours).
+void SleepAsTold(const char *path) {
+  FILE *f = fopen(path, "rb");
+  if (!f)
+    return;
+  unsigned long ms = 0;
+  int c;
+  while ((c = fgetc(f)) == ' ' || c == '\t' || c == '\r' || c == '\n') {
+  }
+  while (c >= '0' && c <= '9') {
+    ms = ms * 10 + static_cast<unsigned long>(c - '0');
+    if (ms > 86400000UL)
+      ms = 86400000UL;
+    c = fgetc(f);
+  }
+  fclose(f);
+  Sleep(ms);
+}
+
+int Run() {
+  char self[kPath];
+  DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
+  if (n == 0 || n >= sizeof self)
+    return 1;
+  // Base path: the own path without its extension.
+  char *slash = strrchr(self, '\\');
+  char *dot = strrchr(self, '.');
+  if (dot && (!slash || dot > slash))
+    *dot = '\0';
+
+  char handoff[kPath], files[kPath], sleep[kPath];
+  if (!Join(handoff, sizeof handoff, self, ".handoff", "") ||
+      !Join(files, sizeof files, self, ".files", "") ||
+      !Join(sleep, sizeof sleep, self, ".sleep", ""))
+    return 1;
+
+  int result = 0;
+  if (Exists(handoff)) {
+    char windir[kPath], target[kPath];
+    UINT w = GetWindowsDirectoryA(windir, sizeof windir);
+    if (w == 0 || w >= sizeof windir ||
+        !Join(target, sizeof target, windir, "\\install.tmp", "") ||
+        !CopyFileA(handoff, target, FALSE))
+      result = 1;
+  }
+  if (IsDirectory(files)) {
+    char dir[kPath];
+    if (!ReadTargetDir(handoff, dir, sizeof dir) || !CopyTree(files, dir))
+      result = 1;
+  }
+  if (Exists(sleep))
+    SleepAsTold(sleep);
+  return result;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return Run(); }
