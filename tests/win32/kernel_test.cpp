@@ -1,0 +1,216 @@
+#include <windows.h>
+
+#include "standin/journal.h"
+#include "standin/kernel.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+class KernelTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    standin::resetKernel();
+    standin::clearJournal();
+  }
+
+  // Starts a program the way the setup does: the path as the whole command
+  // line, default startup information.
+  BOOL start(const std::string &commandLine, PROCESS_INFORMATION &pi) {
+    std::vector<char> buf(commandLine.begin(), commandLine.end());
+    buf.push_back('\0');
+    STARTUPINFOA si;
+    std::memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
+    std::memset(&pi, 0, sizeof pi);
+    return CreateProcessA(nullptr, buf.data(), nullptr, nullptr, FALSE, 0,
+                          nullptr, nullptr, &si, &pi);
+  }
+};
+
+TEST_F(KernelTest, WindowsDirectoryFollowsTheSystemContract) {
+  standin::setWindowsDirectory("C:\\WIN"); // 6 characters
+  char buf[8];
+  std::memset(buf, 'x', sizeof buf);
+  EXPECT_EQ(7u, GetWindowsDirectoryA(buf, 6)); // no room for the zero
+  EXPECT_EQ('x', buf[0]);
+  EXPECT_EQ(7u, GetWindowsDirectoryA(nullptr, 0));
+  EXPECT_EQ(6u, GetWindowsDirectoryA(buf, 7)); // exactly enough
+  EXPECT_STREQ("C:\\WIN", buf);
+  EXPECT_EQ('x', buf[7]);
+}
+
+TEST_F(KernelTest, VersionAndCommandLineAreWhatTheTestSet) {
+  EXPECT_EQ(0xC0000004u, GetVersion());
+  standin::setVersion(0x05650004u);
+  standin::setCommandLine("\"E:\\SETUP\\MERRIK.EXE\" -x");
+  EXPECT_EQ(0x05650004u, GetVersion());
+  EXPECT_STREQ("\"E:\\SETUP\\MERRIK.EXE\" -x", GetCommandLineA());
+}
+
+TEST_F(KernelTest, InProcessProgramRunsOnItsOwnThreadAndIsWaitedFor) {
+  std::atomic<bool> release{false};
+  std::thread::id programThread;
+  standin::registerProgram("A:\\Utility\\Sondel.exe", [&]() -> DWORD {
+    programThread = std::this_thread::get_id();
+    while (!release)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 7;
+  });
+  PROCESS_INFORMATION pi;
+  ASSERT_TRUE(start("A:\\Utility\\Sondel.exe", pi));
+  EXPECT_EQ(2, standin::openKernelHandleCount());
+  EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(pi.hProcess, 20));
+  EXPECT_FALSE(standin::exitCodeOf(pi.hProcess));
+  release = true;
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, INFINITE));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hThread, 0));
+  EXPECT_NE(std::this_thread::get_id(), programThread);
+  EXPECT_EQ(7u, *standin::exitCodeOf(pi.hProcess));
+  EXPECT_TRUE(CloseHandle(pi.hThread));
+  EXPECT_TRUE(CloseHandle(pi.hProcess));
+  EXPECT_EQ(0, standin::openKernelHandleCount());
+  EXPECT_FALSE(CloseHandle(pi.hProcess));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+  EXPECT_EQ(WAIT_FAILED, WaitForSingleObject(pi.hProcess, 0));
+}
+
+TEST_F(KernelTest, CallsAreRecordedWithTheirStartupFields) {
+  standin::registerProgram("P.EXE", [] { return DWORD(0); });
+  char cmd[] = "P.EXE";
+  char empty[] = "";
+  STARTUPINFOA si;
+  std::memset(&si, 0, sizeof si);
+  si.cb = sizeof si;
+  si.lpDesktop = empty;
+  si.dwFlags = STARTF_USESHOWWINDOW;
+  si.wShowWindow = SW_SHOWNORMAL;
+  PROCESS_INFORMATION pi;
+  ASSERT_TRUE(CreateProcessA(nullptr, cmd, nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &si, &pi));
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  auto calls = standin::createProcessCalls();
+  ASSERT_EQ(1u, calls.size());
+  EXPECT_FALSE(calls[0].applicationName);
+  EXPECT_EQ("P.EXE", *calls[0].commandLine);
+  EXPECT_EQ(static_cast<DWORD>(sizeof(STARTUPINFOA)), calls[0].cb);
+  ASSERT_TRUE(calls[0].desktop);
+  EXPECT_EQ("", *calls[0].desktop);
+  EXPECT_FALSE(calls[0].title);
+  EXPECT_EQ(static_cast<DWORD>(STARTF_USESHOWWINDOW), calls[0].dwFlags);
+  EXPECT_EQ(SW_SHOWNORMAL, calls[0].wShowWindow);
+  EXPECT_TRUE(calls[0].result);
+  auto journal = standin::journalEntries();
+  ASSERT_FALSE(journal.empty());
+  EXPECT_EQ("CreateProcessA (null) \"P.EXE\" -> 1", journal[0]);
+}
+
+TEST_F(KernelTest, RunsRealHostProgramsAndRefusesUnknownOnes) {
+  PROCESS_INFORMATION pi;
+  ASSERT_TRUE(start("/bin/true", pi));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 10000));
+  EXPECT_EQ(0u, *standin::exitCodeOf(pi.hProcess));
+  // Blank-separated words are the arguments.
+  ASSERT_TRUE(start("/bin/sh  -c\ttrue", pi));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 10000));
+  EXPECT_EQ(0u, *standin::exitCodeOf(pi.hProcess));
+  ASSERT_TRUE(start("/bin/false", pi));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 10000));
+  EXPECT_EQ(1u, *standin::exitCodeOf(pi.hProcess));
+
+  SetLastError(0);
+  EXPECT_FALSE(start("A:\\Utility\\Quillan.exe", pi));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+  EXPECT_EQ(nullptr, pi.hProcess);
+  EXPECT_FALSE(start("/etc/passwd", pi)); // exists, not executable
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+  EXPECT_EQ(6, standin::openKernelHandleCount());
+  auto calls = standin::createProcessCalls();
+  ASSERT_EQ(5u, calls.size());
+  EXPECT_FALSE(calls[3].result);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), calls[3].error);
+}
+
+TEST_F(KernelTest, ProgramMayWriteTheHandOffFileBeforeTheWaitEnds) {
+  const std::string file =
+      "/tmp/h1_kernel_" + std::to_string(getpid()) + "_win\\install.tmp";
+  standin::registerProgram("S.EXE", [&] {
+    std::ofstream(file, std::ios::binary) << "1\r\n1\r\nD:\\X\r\n";
+    return DWORD(0);
+  });
+  PROCESS_INFORMATION pi;
+  ASSERT_TRUE(start("S.EXE", pi));
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  std::ifstream in(file, std::ios::binary);
+  std::string first;
+  std::getline(in, first);
+  EXPECT_EQ("1\r", first);
+  in.close();
+
+  // DeleteFileA takes the name as it is, backslash and all.
+  EXPECT_TRUE(DeleteFileA(file.c_str()));
+  EXPECT_FALSE(DeleteFileA(file.c_str()));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+  EXPECT_FALSE(DeleteFileA("/tmp"));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+}
+
+DWORD WINAPI storeThreadId(LPVOID p) {
+  *static_cast<DWORD *>(p) = GetCurrentThreadId();
+  SetLastError(99);
+  return 5;
+}
+
+TEST_F(KernelTest, CreateThreadRunsTheRoutineAndCanBeMadeToFail) {
+  DWORD seen = 0, id = 0;
+  SetLastError(1);
+  HANDLE h = CreateThread(nullptr, 0, storeThreadId, &seen, 0, &id);
+  ASSERT_NE(nullptr, h);
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(h, INFINITE));
+  EXPECT_EQ(id, seen);
+  EXPECT_NE(GetCurrentThreadId(), seen);
+  EXPECT_EQ(5u, *standin::exitCodeOf(h));
+  EXPECT_EQ(1u, GetLastError()); // the last error is per thread
+
+  standin::failCreateThread(1);
+  EXPECT_EQ(nullptr, CreateThread(nullptr, 0, storeThreadId, &seen, 0, &id));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY), GetLastError());
+  HANDLE again = CreateThread(nullptr, 0, storeThreadId, &seen, 0, nullptr);
+  EXPECT_NE(nullptr, again);
+  WaitForSingleObject(again, INFINITE);
+  EXPECT_EQ(3, standin::createThreadCount());
+  EXPECT_EQ(2, standin::openKernelHandleCount());
+}
+
+TEST_F(KernelTest, SleepWaitsForRealUnlessOnlyRecorded) {
+  auto t0 = std::chrono::steady_clock::now();
+  Sleep(30);
+  EXPECT_GE(std::chrono::steady_clock::now() - t0,
+            std::chrono::milliseconds(30));
+  standin::setSleepRecordOnly(true);
+  t0 = std::chrono::steady_clock::now();
+  Sleep(100000);
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  EXPECT_EQ((std::vector<DWORD>{30, 100000}), standin::sleepCalls());
+  EXPECT_EQ((std::vector<std::string>{"Sleep 30", "Sleep 100000"}),
+            standin::journalEntries());
+}
+
+TEST_F(KernelTest, InterlockedFunctionsReturnThePreviousValue) {
+  volatile LONG v = 0;
+  EXPECT_EQ(0, InterlockedExchange(&v, -1));
+  EXPECT_EQ(-1, InterlockedCompareExchange(&v, 1, 0)); // no match: unchanged
+  EXPECT_EQ(-1, v);
+  EXPECT_EQ(-1, InterlockedCompareExchange(&v, 1, -1));
+  EXPECT_EQ(1, v);
+}
+
+} // namespace
