@@ -1,0 +1,310 @@
+// The Program Manager client: the DDE exchange, the command bytes it sends,
+// its retry waits, and the program group made from the file list.
+#include "system/progman_client.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "shell/setup_globals.h"
+#include "standin/dde.h"
+#include "standin/kernel.h"
+#include "system/bounded_text.h"
+
+namespace {
+
+const char kCreateGroup[] = "[CreateGroup(VKO Halvermont,1)]";
+
+void SetInstallDir(const std::string &dir) {
+  ASSERT_TRUE(CopyText(g_installDir, dir.c_str()));
+}
+
+std::string AddItem(const std::string &program, const std::string &title) {
+  return "[AddItem(\"" + program + "\",\"" + title + "\")]";
+}
+
+class ProgmanClientTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    standin::resetDde();
+    standin::resetKernel();
+    standin::setSleepRecordOnly(true);
+    g_ddeInstance = 0;
+    g_progmanConv = nullptr;
+    SetInstallDir("D:\\X");
+  }
+  void TearDown() override {
+    for (FILE *file : files_)
+      std::fclose(file);
+    standin::resetDde();
+    standin::resetKernel();
+  }
+
+  // An open stream over `content`, positioned at its start.
+  FILE *FileList(const std::string &content) {
+    FILE *file = std::tmpfile();
+    EXPECT_NE(file, nullptr);
+    if (file == nullptr)
+      return nullptr;
+    files_.push_back(file);
+    std::fwrite(content.data(), 1, content.size(), file);
+    std::rewind(file);
+    return file;
+  }
+
+  // The execute commands CreateProgramGroup sends for `content`.
+  std::vector<std::string> CommandsFor(const std::string &content) {
+    standin::resetDde();
+    EXPECT_EQ(CreateProgramGroup(FileList(content)), 1);
+    return standin::ddeCommands();
+  }
+
+  std::vector<FILE *> files_;
+};
+
+TEST_F(ProgmanClientTest, CreatesTheGroupAndOneItemPerItemLineInFileOrder) {
+  FILE *list = FileList("#start\n"
+                        "SETUP.EXE = \"Not an item\"\n"
+                        "#item\n"
+                        "ABC.EXE = \"Monitor\"\n"
+                        "\n"
+                        "// the alarm log\n"
+                        "LOG.EXE=\"Alarm Log\"   // viewer\r\n"
+                        "\tHELP.HLP\t\"Help\"\n"
+                        "#end\n"
+                        "LATE.EXE = \"After the section\"\n");
+  EXPECT_EQ(CreateProgramGroup(list), 1);
+
+  const std::vector<std::string> expected = {
+      kCreateGroup, AddItem("D:\\X\\ABC.EXE", "Monitor"),
+      AddItem("D:\\X\\LOG.EXE", "Alarm Log"),
+      AddItem("D:\\X\\HELP.HLP", "Help")};
+  EXPECT_EQ(standin::ddeCommands(), expected);
+
+  // Each command goes as its text and one zero byte, as an asynchronous
+  // execute without item or format, on the one conversation.
+  auto transactions = standin::ddeTransactions();
+  ASSERT_EQ(transactions.size(), 4u);
+  EXPECT_EQ(transactions[0].cbData, 32u);
+  EXPECT_EQ(transactions[1].cbData, 36u); // the 35 characters of the example
+  for (size_t i = 0; i < transactions.size(); ++i) {
+    std::vector<BYTE> bytes(expected[i].begin(), expected[i].end());
+    bytes.push_back(0);
+    EXPECT_EQ(transactions[i].bytes, bytes) << i;
+    EXPECT_NE(transactions[i].conversation, 0);
+    EXPECT_EQ(transactions[i].conversation, transactions[0].conversation);
+    EXPECT_FALSE(transactions[i].item);
+    EXPECT_EQ(transactions[i].format, 0u);
+    EXPECT_EQ(transactions[i].type, 0x4050u);
+    EXPECT_EQ(transactions[i].timeout, 0xFFFFFFFFu);
+    EXPECT_TRUE(transactions[i].resultPointer);
+  }
+
+  // The peer made the group with the three items.
+  auto groups = standin::progmanGroups();
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups[0].name, "VKO Halvermont");
+  ASSERT_EQ(groups[0].items.size(), 3u);
+  EXPECT_EQ(groups[0].items[1].command, "D:\\X\\LOG.EXE");
+  EXPECT_EQ(groups[0].items[1].title, "Alarm Log");
+  EXPECT_TRUE(standin::progmanRejected().empty());
+  EXPECT_TRUE(standin::sleepCalls().empty());
+}
+
+TEST_F(ProgmanClientTest, ExchangeArgumentsAndCleanState) {
+  EXPECT_EQ(CreateProgramGroup(FileList("#item\nA.EXE \"A\"\n")), 1);
+
+  auto inits = standin::ddeInitCalls();
+  ASSERT_EQ(inits.size(), 1u);
+  EXPECT_TRUE(inits[0].instancePointer);
+  EXPECT_EQ(inits[0].incomingInstance, 0u);
+  EXPECT_TRUE(inits[0].callback);
+  EXPECT_EQ(inits[0].afCmd, 0x003C0010u);
+  EXPECT_EQ(inits[0].ulRes, 0u);
+
+  auto strings = standin::ddeStringCalls();
+  ASSERT_EQ(strings.size(), 1u);
+  EXPECT_EQ(strings[0].instance, inits[0].instance);
+  EXPECT_EQ(strings[0].text, "Progman");
+  EXPECT_EQ(strings[0].codePage, 0);
+
+  auto connects = standin::ddeConnectCalls();
+  ASSERT_EQ(connects.size(), 1u);
+  EXPECT_EQ(connects[0].service, "Progman");
+  EXPECT_EQ(connects[0].topic, "Progman");
+  EXPECT_FALSE(connects[0].context);
+
+  auto disconnects = standin::ddeDisconnectCalls();
+  ASSERT_EQ(disconnects.size(), 1u);
+  EXPECT_EQ(disconnects[0].conversation, connects[0].conversation);
+  auto uninits = standin::ddeUninitializeCalls();
+  ASSERT_EQ(uninits.size(), 1u);
+  EXPECT_EQ(uninits[0].instance, inits[0].instance);
+
+  EXPECT_EQ(g_ddeInstance, 0u);
+  EXPECT_EQ(g_progmanConv, nullptr);
+  EXPECT_EQ(standin::ddeOpenInstanceCount(), 0);
+  EXPECT_EQ(standin::ddeOpenConversationCount(), 0);
+}
+
+TEST_F(ProgmanClientTest, OnlyTheFirstItemSectionIsRead) {
+  // No marker: the group alone.
+  EXPECT_EQ(CommandsFor("#start\nA.EXE = \"A\"\n"),
+            std::vector<std::string>{kCreateGroup});
+  // Markers in any case, indented, with more after "#item"; "# item" is none.
+  EXPECT_EQ(
+      CommandsFor("# item\nA.EXE = \"A\"\n  \t#ITEMS\nB.EXE = \"B\""),
+      (std::vector<std::string>{kCreateGroup, AddItem("D:\\X\\B.EXE", "B")}));
+  // A second marker ends the section; neither it nor what follows is sent.
+  EXPECT_EQ(
+      CommandsFor("#item\nA.EXE = \"A\"\n#item\nB.EXE = \"B\"\n"),
+      (std::vector<std::string>{kCreateGroup, AddItem("D:\\X\\A.EXE", "A")}));
+  // An empty file.
+  EXPECT_EQ(CommandsFor(""), std::vector<std::string>{kCreateGroup});
+}
+
+TEST_F(ProgmanClientTest, ReadsTheListFromItsBeginning) {
+  FILE *list = FileList("#item\nA.EXE = \"A\"\nB.EXE = \"B\"\n");
+  // The caller has read it to its end already.
+  while (std::fgetc(list) != EOF) {
+  }
+  ASSERT_TRUE(std::feof(list));
+  CreateProgramGroup(list);
+  EXPECT_EQ(
+      standin::ddeCommands(),
+      (std::vector<std::string>{kCreateGroup, AddItem("D:\\X\\A.EXE", "A"),
+                                AddItem("D:\\X\\B.EXE", "B")}));
+}
+
+// Lines that name no item, and texts that would change the command Program
+// Manager runs, are left out; the other items still go.
+TEST_F(ProgmanClientTest, ItemsThatCannotFormASoundCommandAreLeftOut) {
+  auto commands = CommandsFor("#item\n"
+                              "NOSEPARATOR\"Title\"\n"    // no blank or =
+                              "NOQUOTE.EXE = Title\n"     // no quote
+                              "A.EXE = \"Say \"hi\"\"\n"  // quote in title
+                              "B.EXE = \"Title\" extra\n" // text after quote
+                              "C[1].EXE = \"Title\"\n"    // bracket in name
+                              "D\"X.EXE = \"Title\"\n"    // quote in name
+                              "E.EXE = \"Run][ForceQuit()\"\n" // brackets
+                              "F.EXE = \"[\"\n"
+                              "OK.EXE = \"Fine\"\n");
+  EXPECT_EQ(commands, (std::vector<std::string>{
+                          kCreateGroup, AddItem("D:\\X\\OK.EXE", "Fine")}));
+  EXPECT_TRUE(standin::progmanRejected().empty());
+
+  // An install directory that holds a quote or a bracket spoils every item.
+  SetInstallDir("D:\\[X]");
+  EXPECT_EQ(CommandsFor("#item\nOK.EXE = \"Fine\"\n"),
+            std::vector<std::string>{kCreateGroup});
+  SetInstallDir("D:\\\"X");
+  EXPECT_EQ(CommandsFor("#item\nOK.EXE = \"Fine\"\n"),
+            std::vector<std::string>{kCreateGroup});
+}
+
+// The command buffer holds 255 characters: the 17 fixed ones and 238 of
+// directory, name and title. A longer command is not sent cut short; it is
+// not sent at all.
+TEST_F(ProgmanClientTest, AddItemCommandAtTheBufferLimit) {
+  const std::string name(100, 'n');
+  const std::string fits(134, 't'); // 4 + 100 + 134 = 238
+  const std::string over(135, 't');
+  auto commands = CommandsFor("#item\n" + name + " \"" + fits + "\"\n" + name +
+                              " \"" + over + "\"\nLAST.EXE \"Last\"\n");
+  ASSERT_EQ(commands.size(), 3u);
+  EXPECT_EQ(commands[1], AddItem("D:\\X\\" + name, fits));
+  EXPECT_EQ(commands[1].size(), 255u);
+  EXPECT_EQ(commands[2], AddItem("D:\\X\\LAST.EXE", "Last"));
+  EXPECT_EQ(standin::ddeTransactions()[1].cbData, 256u);
+
+  // The same limit reached through a long install directory.
+  std::string longDir = "D:\\" + std::string(232, 'd'); // 235 characters
+  SetInstallDir(longDir);
+  commands = CommandsFor("#item\nAB \"C\"\nABC \"D\"\n");
+  ASSERT_EQ(commands, (std::vector<std::string>{
+                          kCreateGroup, AddItem(longDir + "\\AB", "C")}));
+  EXPECT_EQ(commands[1].size(), 255u);
+}
+
+// Without a server: two connects 500 ms apart, every command twice, 100 ms
+// apart; the whole list is still read and the exchange still ends cleanly.
+TEST_F(ProgmanClientTest, NoProgramManagerCostsOnlyTheRetryWaits) {
+  standin::setProgmanMode(standin::ProgmanMode::Absent);
+  EXPECT_EQ(CreateProgramGroup(FileList("#item\nA.EXE \"A\"\nB.EXE \"B\"\n")),
+            1);
+
+  EXPECT_EQ(standin::sleepCalls(), (std::vector<DWORD>{500, 100, 100, 100}));
+  EXPECT_EQ(standin::ddeConnectCalls().size(), 2u);
+  auto transactions = standin::ddeTransactions();
+  ASSERT_EQ(transactions.size(), 6u);
+  for (const auto &transaction : transactions) {
+    EXPECT_EQ(transaction.conversation, 0);
+    EXPECT_FALSE(transaction.accepted);
+  }
+  EXPECT_TRUE(standin::ddeDisconnectCalls().empty());
+  EXPECT_EQ(standin::ddeUninitializeCalls().size(), 1u);
+  EXPECT_EQ(g_ddeInstance, 0u);
+  EXPECT_EQ(standin::ddeOpenInstanceCount(), 0);
+}
+
+TEST_F(ProgmanClientTest, ExecuteRetriesOnceOnTheSameConversation) {
+  standin::setProgmanMode(standin::ProgmanMode::Refusing);
+  ASSERT_EQ(ProgmanConnect(), 1);
+  EXPECT_EQ(ProgmanExecute("[X()]"), 0);
+  auto transactions = standin::ddeTransactions();
+  ASSERT_EQ(transactions.size(), 2u);
+  EXPECT_EQ(transactions[0].conversation, transactions[1].conversation);
+  EXPECT_NE(transactions[0].conversation, 0);
+  EXPECT_EQ(standin::sleepCalls(), std::vector<DWORD>{100});
+  EXPECT_EQ(ProgmanDisconnect(), 1);
+  EXPECT_EQ(g_progmanConv, nullptr);
+  EXPECT_EQ(standin::ddeOpenConversationCount(), 0);
+
+  standin::setProgmanMode(standin::ProgmanMode::Present);
+  ASSERT_EQ(ProgmanConnect(), 1);
+  EXPECT_EQ(ProgmanExecute("[X()]"), 1);
+  ProgmanDisconnect();
+}
+
+TEST_F(ProgmanClientTest, LibraryThatCannotBeInitialised) {
+  // Both attempts fail: 500 ms before the second, then the connect retry and
+  // the command retry; the instance is still released.
+  standin::failDdeInitialize(2);
+  EXPECT_EQ(ProgmanConnect(), 0);
+  EXPECT_EQ(ProgmanExecute(kCreateGroup), 0);
+  EXPECT_EQ(ProgmanDisconnect(), 1);
+  EXPECT_EQ(standin::sleepCalls(), (std::vector<DWORD>{500, 500, 100}));
+  EXPECT_EQ(standin::ddeInitCalls().size(), 2u);
+  EXPECT_EQ(standin::ddeUninitializeCalls().size(), 1u);
+  EXPECT_EQ(g_ddeInstance, 0u);
+
+  // The next exchange asks for a new instance and works.
+  ASSERT_EQ(ProgmanConnect(), 1);
+  auto inits = standin::ddeInitCalls();
+  ASSERT_EQ(inits.size(), 3u);
+  EXPECT_EQ(inits[2].incomingInstance, 0u);
+  EXPECT_EQ(ProgmanExecute(kCreateGroup), 1);
+  ProgmanDisconnect();
+  EXPECT_EQ(standin::progmanGroups().size(), 1u);
+}
+
+TEST_F(ProgmanClientTest, SecondInitialisationRescuesTheExchange) {
+  standin::failDdeInitialize(1);
+  EXPECT_EQ(CreateProgramGroup(FileList("#item\nA.EXE \"A\"\n")), 1);
+  EXPECT_EQ(standin::sleepCalls(), std::vector<DWORD>{500});
+  EXPECT_EQ(
+      standin::ddeCommands(),
+      (std::vector<std::string>{kCreateGroup, AddItem("D:\\X\\A.EXE", "A")}));
+  EXPECT_EQ(standin::progmanGroups().size(), 1u);
+}
+
+TEST_F(ProgmanClientTest, WithoutAFileListNothingIsSent) {
+  EXPECT_EQ(CreateProgramGroup(nullptr), 1);
+  EXPECT_TRUE(standin::ddeInitCalls().empty());
+  EXPECT_TRUE(standin::ddeTransactions().empty());
+}
+
+} // namespace
