@@ -80,6 +80,11 @@ typedef HKEY *PHKEY;
 
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
+#define MAKELONG(a, b)                                                         \
+  ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) |                                \
+          ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
 #define MAKEINTRESOURCE MAKEINTRESOURCEA
 #define IS_INTRESOURCE(r) ((((ULONG_PTR)(r)) >> 16) == 0)
@@ -100,6 +105,7 @@ typedef HKEY *PHKEY;
 #define ERROR_MORE_DATA 234L
 #define ERROR_KEY_DELETED 1018L
 #define ERROR_NO_SUCH_PRIVILEGE 1313L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
 // ---- registry ----
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
