@@ -16,11 +16,15 @@
 namespace standin {
 namespace user {
 
+// Never destroyed: framework objects with static storage may still ask
+// about their windows while the program exits.
 State &state() {
-  static State s;
-  static const bool initialised = (resetLocked(s), true);
-  (void)initialised;
-  return s;
+  static State *s = [] {
+    State *created = new State;
+    resetLocked(*created);
+    return created;
+  }();
+  return *s;
 }
 
 namespace {
