@@ -23,6 +23,10 @@ static const UINT kStatusTimerPeriod = 10;
 // From then on a close request must not end the host a second time, nor
 // under a running worker. User-interface thread only.
 static bool s_hostEnding = false;
+// Set once the status timer has acted on the worker's result. Timer messages
+// still queued, or dispatched by the failure message box's own message loop,
+// must not roll back and abort a second time. User-interface thread only.
+static bool s_resultSeen = false;
 
 InstallDialog::InstallDialog() : CDialog(IDD_INSTALL, nullptr) {}
 
@@ -36,6 +40,7 @@ END_MESSAGE_MAP()
 BOOL InstallDialog::OnInitDialog() {
   CDialog::OnInitDialog();
   s_hostEnding = false;
+  s_resultSeen = false;
 
   // The backdrop stays above other programs' windows while the setup runs.
   CWnd *mainWnd = AfxGetMainWnd();
@@ -92,7 +97,8 @@ BOOL InstallDialog::OnInitDialog() {
 
 void InstallDialog::OnTimer(UINT_PTR /*nIDEvent*/) {
   int32_t status = g_installStatus.load();
-  if (status != 0) {
+  if (status != 0 && !s_resultSeen) {
+    s_resultSeen = true;
     ::KillTimer(m_hWnd, kStatusTimerId);
     if (status == -1) {
       RollbackInstall();

@@ -1,0 +1,146 @@
+// The application object and the backdrop: start-up, the maximised backdrop
+// behind the Welcome dialog, its icon, the minimised painting and the end of
+// the program.
+#include "shell_harness.h"
+
+#include "shell/backdrop_dialog.h"
+
+namespace shelltest {
+namespace {
+
+using standin::windowState;
+
+class Backdrop : public ShellTest {};
+
+// The backdrop is visible, maximised and carries the icon before the Welcome
+// dialog appears; the Welcome dialog is owned by it and keeps it disabled.
+TEST_F(Backdrop, IsMaximisedWithItsIconBeforeTheWelcomeDialog) {
+  standin::WindowState atWelcome;
+  HWND welcomeOwner = nullptr;
+  OnWelcome([&](HWND w) {
+    atWelcome = windowState(ShellTest::Backdrop());
+    welcomeOwner = windowState(w).owner;
+    standin::command(w, IDOK);
+  });
+
+  EXPECT_EQ(RunSetup(), 1602);
+
+  EXPECT_TRUE(atWelcome.visible);
+  EXPECT_TRUE(atWelcome.maximised);
+  EXPECT_FALSE(atWelcome.enabled);
+  EXPECT_FALSE(atWelcome.topmost) << "topmost only once the host starts";
+  EXPECT_EQ(welcomeOwner, ShellTest::Backdrop());
+  HICON icon = standin::iconHandle(IDI_SETUP);
+  ASSERT_NE(icon, nullptr);
+  EXPECT_EQ(atWelcome.bigIcon, icon);
+  EXPECT_EQ(atWelcome.smallIcon, icon);
+  EXPECT_EQ(atWelcome.showWindowCalls, std::vector<int>{SW_SHOWMAXIMIZED});
+}
+
+// However the Welcome dialog ends, the backdrop is destroyed at once, the
+// main-window pointer is cleared, the quit request is posted and
+// initialisation reports failure, so no application message loop runs.
+TEST_F(Backdrop, DestroysItselfAndTheProgramEndsWithoutAMessageLoop) {
+  OnWelcome([](HWND w) { standin::postClose(w); });
+
+  EXPECT_FALSE(theApp.InitInstance());
+
+  EXPECT_FALSE(windowState(ShellTest::Backdrop()).exists);
+  EXPECT_EQ(theApp.m_pMainWnd, nullptr);
+  EXPECT_EQ(JournalCount("PostQuitMessage 0"), 1);
+  EXPECT_EQ(theApp.m_nExitCode, 1602);
+  // The backdrop was destroyed right after the Welcome dialog's end.
+  auto journal = standin::journalEntries();
+  size_t welcomeEnd = journal.size(), destroy = journal.size();
+  for (size_t i = 0; i < journal.size(); ++i) {
+    if (journal[i] == "DestroyWindow dlg131")
+      welcomeEnd = i;
+    if (journal[i] == "DestroyWindow dlg102")
+      destroy = i;
+  }
+  ASSERT_LT(destroy, journal.size());
+  EXPECT_LT(welcomeEnd, destroy);
+  for (size_t i = welcomeEnd + 1; i < destroy; ++i)
+    EXPECT_EQ(journal[i].find("MessageBoxA"), std::string::npos) << journal[i];
+}
+
+// Without its icon the setup runs all the same; the null icon is passed on.
+TEST_F(Backdrop, MissingIconIsPassedOnAsNull) {
+  standin::setIconMissing(true);
+  standin::WindowState atWelcome;
+  atWelcome.bigIcon = reinterpret_cast<HICON>(1);
+  OnWelcome([&](HWND w) {
+    atWelcome = windowState(ShellTest::Backdrop());
+    standin::command(w, IDOK);
+  });
+
+  EXPECT_EQ(RunSetup(), 1602);
+  EXPECT_EQ(atWelcome.bigIcon, nullptr);
+  EXPECT_EQ(atWelcome.smallIcon, nullptr);
+}
+
+// Minimised, the backdrop paints its icon centred by
+// x = (width - icon width + 1) / 2, y likewise, truncating toward zero: an
+// odd difference gives the left (top) margin the extra pixel; a client area
+// smaller than the icon gives negative positions rounded toward zero.
+TEST_F(Backdrop, MinimisedPaintCentresTheIcon) {
+  struct Case {
+    RECT client;
+    int cxIcon, cyIcon;
+    int x, y;
+  } cases[] = {
+      {{0, 0, 101, 67}, 32, 32, 35, 18},   // odd differences 69 and 35
+      {{0, 0, 100, 66}, 32, 32, 34, 17},   // even differences
+      {{5, 7, 25, 17}, 32, 32, -5, -10},   // -11 and -21 truncate toward zero
+      {{10, 20, 111, 87}, 16, 24, 43, 22}, // offset rectangle, other metrics
+  };
+  std::vector<standin::DrawIconCall> drawn;
+  std::vector<standin::SentMessage> erases;
+  int defaultPaintsBefore = -1, defaultPaintsAfter = -1;
+  LRESULT dragIcon = 0;
+  OnWelcome([&](HWND w) {
+    HWND backdrop = ShellTest::Backdrop();
+    for (const Case &c : cases) {
+      standin::setIconic(backdrop, true);
+      standin::setClientRect(backdrop, c.client);
+      standin::setSystemMetric(SM_CXICON, c.cxIcon);
+      standin::setSystemMetric(SM_CYICON, c.cyIcon);
+      SendMessageA(backdrop, WM_PAINT, 0, 0);
+    }
+    drawn = standin::drawnIcons();
+    for (const auto &m : windowState(backdrop).sentMessages)
+      if (m.message == WM_ICONERASEBKGND)
+        erases.push_back(m);
+    // Not minimised: the default painting, no icon.
+    standin::setIconic(backdrop, false);
+    defaultPaintsBefore = windowState(backdrop).defaultPaints;
+    SendMessageA(backdrop, WM_PAINT, 0, 0);
+    defaultPaintsAfter = windowState(backdrop).defaultPaints;
+    dragIcon = SendMessageA(backdrop, WM_QUERYDRAGICON, 0, 0);
+    standin::command(w, IDOK);
+  });
+
+  RunSetup();
+
+  HICON icon = standin::iconHandle(IDI_SETUP);
+  ASSERT_EQ(drawn.size(), std::size(cases));
+  ASSERT_EQ(erases.size(), std::size(cases));
+  for (size_t i = 0; i < drawn.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(drawn[i].x, cases[i].x);
+    EXPECT_EQ(drawn[i].y, cases[i].y);
+    EXPECT_EQ(drawn[i].icon, icon);
+    // The background is erased on the same device context first.
+    EXPECT_NE(drawn[i].hdc, nullptr);
+    EXPECT_EQ(erases[i].wParam, reinterpret_cast<WPARAM>(drawn[i].hdc));
+    EXPECT_EQ(erases[i].lParam, 0);
+  }
+  for (const auto &paint : standin::paints())
+    EXPECT_TRUE(paint.ended) << "every paint context is closed";
+  EXPECT_EQ(defaultPaintsAfter, defaultPaintsBefore + 1);
+  EXPECT_EQ(standin::drawnIcons().size(), std::size(cases));
+  EXPECT_EQ(dragIcon, reinterpret_cast<LRESULT>(icon));
+}
+
+} // namespace
+} // namespace shelltest
