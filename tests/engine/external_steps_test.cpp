@@ -1,0 +1,348 @@
+// The media folder from the command line, starting sibling programs, and the
+// hand-off file install.tmp.
+#include "engine/external_steps.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "shell/install_dialog.h"
+#include "shell/setup_globals.h"
+#include "standin/journal.h"
+#include "standin/kernel.h"
+#include "standin/user.h"
+
+namespace {
+
+// Stands for the install host's window, the owner of the worker's messages.
+const HWND kHostWindow = reinterpret_cast<HWND>(0x4712);
+const UINT kErrorFlags = 0x00040010; // MB_TOPMOST | MB_ICONERROR
+
+std::string SourceDirFor(const std::string &commandLine) {
+  standin::setCommandLine(commandLine);
+  std::memset(g_sourceDir, 'x', sizeof(g_sourceDir) - 1);
+  g_sourceDir[sizeof(g_sourceDir) - 1] = '\0';
+  GetSourceDir();
+  return g_sourceDir;
+}
+
+TEST(GetSourceDir, CutsTheCommandLineAtItsLastBackslash) {
+  standin::resetKernel();
+  EXPECT_EQ(SourceDirFor("\"D:\\MERRIK.EXE\""), "D:");
+  EXPECT_EQ(SourceDirFor("D:\\MERRIK.EXE"), "D:");
+  EXPECT_EQ(SourceDirFor("\"C:\\My Files\\MERRIK.EXE\""), "C:\\My Files");
+  EXPECT_EQ(SourceDirFor("\"E:\\A\\B\\MERRIK.EXE\" /q"), "E:\\A\\B");
+  EXPECT_EQ(SourceDirFor("MERRIK.EXE"), "");
+  // An argument with a backslash moves the cut into the argument (the last
+  // character after a leading quote is dropped whatever it is).
+  EXPECT_EQ(SourceDirFor("\"D:\\MERRIK.EXE\" C:\\LOG"), "D:\\MERRIK.EXE\" C:");
+  EXPECT_EQ(SourceDirFor("D:\\MERRIK.EXE C:\\LOG"), "D:\\MERRIK.EXE C:");
+}
+
+TEST(GetSourceDir, DegenerateCommandLines) {
+  standin::resetKernel();
+  EXPECT_EQ(SourceDirFor(""), "");
+  EXPECT_EQ(SourceDirFor("\""), "");
+  EXPECT_EQ(SourceDirFor("\"\""), "");
+  EXPECT_EQ(SourceDirFor("\"\\"), "");
+  EXPECT_EQ(SourceDirFor("\\"), "");
+  EXPECT_EQ(SourceDirFor("\"\\\\"), "");
+  EXPECT_EQ(SourceDirFor("\\\\"), "\\");
+}
+
+// g_sourceDir holds 255 characters. A longer folder is never used cut short:
+// the folder stays empty. A long command line with a short folder is fine.
+TEST(GetSourceDir, FolderAtTheBufferLimit) {
+  standin::resetKernel();
+  const std::string fits = "C:\\" + std::string(252, 'f');
+  const std::string tooLong = fits + "g";
+  EXPECT_EQ(SourceDirFor("\"" + fits + "\\MERRIK.EXE\""), fits);
+  EXPECT_EQ(SourceDirFor(fits + "\\MERRIK.EXE"), fits);
+  EXPECT_EQ(SourceDirFor("\"" + tooLong + "\\MERRIK.EXE\""), "");
+  EXPECT_EQ(SourceDirFor(tooLong + "\\MERRIK.EXE"), "");
+  EXPECT_EQ(SourceDirFor("\"D:\\MERRIK.EXE\" " + std::string(600, 'a')), "D:");
+}
+
+class HandoffTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    standin::resetKernel();
+    standin::resetUser();
+    standin::clearJournal();
+    theInstallDialog.m_hWnd = kHostWindow;
+    char base[] = "/tmp/h3a-handoff-XXXXXX";
+    ASSERT_NE(mkdtemp(base), nullptr);
+    base_ = base;
+    SetWindowsDir(base_ + "/win");
+    std::strcpy(g_installDir, "PREVIOUS");
+    g_amaSetting = 7;
+    g_installStatus = 0;
+  }
+  void TearDown() override {
+    std::string command = "rm -rf '" + base_ + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    standin::resetKernel();
+    standin::resetUser();
+    theInstallDialog.m_hWnd = nullptr;
+  }
+
+  void SetWindowsDir(const std::string &dir) {
+    windowsDir_ = dir;
+    standin::setWindowsDirectory(dir);
+  }
+  // The hand-off file exactly as the program names it.
+  std::string HandoffPath() const { return windowsDir_ + "\\install.tmp"; }
+  void WriteHandoff(const std::string &content) {
+    FILE *file = std::fopen(HandoffPath().c_str(), "wb");
+    ASSERT_NE(file, nullptr) << HandoffPath();
+    std::fwrite(content.data(), 1, content.size(), file);
+    std::fclose(file);
+  }
+  void ExpectUnchanged() {
+    EXPECT_STREQ(g_installDir, "PREVIOUS");
+    EXPECT_EQ(g_amaSetting, 7);
+  }
+  void ExpectOneError(const std::string &text, const std::string &caption) {
+    auto boxes = standin::messageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].owner, kHostWindow);
+    EXPECT_EQ(boxes[0].text, text);
+    EXPECT_EQ(boxes[0].caption, caption);
+    EXPECT_EQ(boxes[0].flags, kErrorFlags);
+  }
+
+  std::string base_;
+  std::string windowsDir_;
+};
+
+TEST_F(HandoffTest, ReadsStatusSettingAndDirectory) {
+  struct Case {
+    std::string content;
+    int32_t ama;
+    std::string dir;
+  };
+  for (const Case &c : {
+           Case{"1\r\n0\r\nC:\\SUITE\r\n", 1, "C:\\SUITE"},
+           Case{"1\r\n1\r\nC:\\SUITE\r\n", 0, "C:\\SUITE"},
+           Case{"1\r\nA\r\nC:\\SUITE\r\n", -1, "C:\\SUITE"},
+           Case{"X\r\n0\r\nC:\\SUITE\rrest", 1, "C:\\SUITE"},
+           // No line end: the path runs to the end of the file.
+           Case{"1\r\n0\r\nC:\\SUITE", 1, "C:\\SUITE"},
+           // Only a CR ends the path; LF is an ordinary byte.
+           Case{"1\r\n0\r\nC:\\SUITE\nnext\n", 1, "C:\\SUITE\nnext\n"},
+           // Lines ended by LF alone are still read at the fixed offsets.
+           Case{"1\n0\nC:\\SUITE\n", -1, "\\SUITE\n"},
+           Case{"1\r\n0\r\nC:\\A B\r\n\r\n", 1, "C:\\A B"},
+           // Short and empty files: missing fields read as the end.
+           Case{"", -1, ""},
+           Case{"1", -1, ""},
+           Case{"1\r\n0", 1, ""},
+           Case{"1\r\n0\r\n", 1, ""},
+       }) {
+    SCOPED_TRACE(c.content);
+    std::strcpy(g_installDir, "PREVIOUS");
+    g_amaSetting = 7;
+    WriteHandoff(c.content);
+    EXPECT_EQ(ReadHandoffFile(), 0);
+    EXPECT_EQ(g_amaSetting, c.ama);
+    EXPECT_EQ(std::string(g_installDir), c.dir);
+  }
+  EXPECT_TRUE(standin::messageBoxes().empty());
+}
+
+TEST_F(HandoffTest, StatusZeroFailsSilentlyAndKeepsTheValues) {
+  WriteHandoff("0\r\n0\r\nC:\\SUITE\r\n");
+  EXPECT_EQ(ReadHandoffFile(), -1);
+  ExpectUnchanged();
+  EXPECT_TRUE(standin::messageBoxes().empty());
+}
+
+TEST_F(HandoffTest, MissingFileShowsItsMessage) {
+  EXPECT_EQ(ReadHandoffFile(), -1);
+  ExpectUnchanged();
+  ExpectOneError("Can not open install.tmp file!", "Install Error");
+}
+
+// g_installDir holds 255 characters; a longer directory is never used cut
+// short: the read fails, without a message of its own, and the previous
+// values stay.
+TEST_F(HandoffTest, DirectoryAtTheBufferLimit) {
+  const std::string fits = "C:\\" + std::string(252, 'd');
+  for (const std::string &end : {std::string("\r\n"), std::string()}) {
+    SCOPED_TRACE(end.size());
+    std::strcpy(g_installDir, "PREVIOUS");
+    g_amaSetting = 7;
+    WriteHandoff("1\r\n1\r\n" + fits + end);
+    EXPECT_EQ(ReadHandoffFile(), 0);
+    EXPECT_EQ(std::string(g_installDir), fits);
+    EXPECT_EQ(g_amaSetting, 0);
+
+    std::strcpy(g_installDir, "PREVIOUS");
+    g_amaSetting = 7;
+    WriteHandoff("1\r\n1\r\n" + fits + "e" + end);
+    EXPECT_EQ(ReadHandoffFile(), -1);
+    ExpectUnchanged();
+  }
+  EXPECT_TRUE(standin::messageBoxes().empty());
+}
+
+// The Windows directory is read into 200 bytes and "\install.tmp" added, so
+// it may have 187 characters; a longer one counts as a file that cannot be
+// opened.
+TEST_F(HandoffTest, WindowsDirectoryAtTheBufferLimit) {
+  std::string dir = base_;
+  while (dir.size() + 1 + 40 < 187) {
+    dir += "/" + std::string(40, 'w');
+    ASSERT_EQ(mkdir(dir.c_str(), 0755), 0);
+  }
+  const std::string parent = dir;
+  for (size_t length : {187u, 188u, 199u, 250u}) {
+    SCOPED_TRACE(length);
+    standin::resetUser();
+    SetWindowsDir(parent + "/" + std::string(length - parent.size() - 1, 'v'));
+    ASSERT_EQ(windowsDir_.size(), length);
+    WriteHandoff("1\r\n0\r\nC:\\SUITE\r\n");
+    std::strcpy(g_installDir, "PREVIOUS");
+    g_amaSetting = 7;
+    if (length == 187) {
+      EXPECT_EQ(ReadHandoffFile(), 0);
+      EXPECT_STREQ(g_installDir, "C:\\SUITE");
+      EXPECT_TRUE(standin::messageBoxes().empty());
+    } else {
+      EXPECT_EQ(ReadHandoffFile(), -1);
+      ExpectUnchanged();
+      ExpectOneError("Can not open install.tmp file!", "Install Error");
+    }
+  }
+}
+
+TEST_F(HandoffTest, HandoffFileNameIsTheWindowsDirectoryAndInstallTmp) {
+  SetWindowsDir("C:\\WINNT");
+  char name[HANDOFF_NAME_SIZE];
+  ASSERT_TRUE(GetHandoffFileName(name, sizeof(name)));
+  EXPECT_STREQ(name, "C:\\WINNT\\install.tmp");
+  EXPECT_FALSE(GetHandoffFileName(name, 20));
+  EXPECT_STREQ(name, "");
+}
+
+// A sibling program that leaves its hand-off file only as it ends, so the
+// file is there only if the setup waited for the program.
+DWORD SlowSibling(const std::string &handoffPath, const std::string &content) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  FILE *file = std::fopen(handoffPath.c_str(), "wb");
+  if (file == nullptr)
+    return 1;
+  std::fwrite(content.data(), 1, content.size(), file);
+  std::fclose(file);
+  return 0;
+}
+
+TEST_F(HandoffTest, RunStartsTheProgramWaitsAndReadsItsHandoff) {
+  const std::string path = "D:\\Utility\\Quillan.exe";
+  const std::string handoff = HandoffPath();
+  standin::registerProgram(path, [handoff] {
+    return SlowSibling(handoff, "1\r\n1\r\nC:\\Program Files\\VKO\r\n");
+  });
+  g_installStatus = 5;
+  EXPECT_EQ(RunExternalStep(path.c_str()), 0);
+  EXPECT_EQ(g_installStatus.load(), 0);
+  EXPECT_STREQ(g_installDir, "C:\\Program Files\\VKO");
+  EXPECT_EQ(g_amaSetting, 0);
+
+  auto calls = standin::createProcessCalls();
+  ASSERT_EQ(calls.size(), 1u);
+  const auto &call = calls[0];
+  EXPECT_FALSE(call.applicationName.has_value());
+  EXPECT_EQ(call.commandLine, path);
+  EXPECT_FALSE(call.processAttributes);
+  EXPECT_FALSE(call.threadAttributes);
+  EXPECT_EQ(call.inheritHandles, FALSE);
+  EXPECT_EQ(call.creationFlags, 0u);
+  EXPECT_FALSE(call.environment);
+  EXPECT_FALSE(call.currentDirectory.has_value());
+  ASSERT_TRUE(call.startupInfo);
+  EXPECT_EQ(call.cb, sizeof(STARTUPINFOA));
+  EXPECT_FALSE(call.reserved.has_value());
+  EXPECT_EQ(call.desktop, std::string());
+  EXPECT_EQ(call.title, std::string());
+  EXPECT_EQ(call.dwFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
+  EXPECT_EQ(call.wShowWindow, SW_SHOW);
+  EXPECT_TRUE(call.processInformation);
+
+  // The wait is on the primary thread, without a time limit, and both
+  // handles are closed afterwards.
+  bool waitedOnThread = false;
+  for (const std::string &entry : standin::journalEntries())
+    if (entry.rfind("WaitForSingleObject thread 4294967295", 0) == 0)
+      waitedOnThread = true;
+  EXPECT_TRUE(waitedOnThread);
+  EXPECT_EQ(standin::openKernelHandleCount(), 0);
+  EXPECT_TRUE(standin::messageBoxes().empty());
+}
+
+TEST_F(HandoffTest, RunReportsAFailureTheProgramHandsOff) {
+  const std::string path = "D:\\Utility\\Sondel.exe";
+  const std::string handoff = HandoffPath();
+  standin::registerProgram(
+      path, [handoff] { return SlowSibling(handoff, "0\r\n0\r\nC:\\X\r\n"); });
+  EXPECT_EQ(RunExternalStep(path.c_str()), -1);
+  EXPECT_EQ(g_installStatus.load(), -1);
+  ExpectUnchanged();
+  EXPECT_TRUE(standin::messageBoxes().empty());
+  EXPECT_EQ(standin::openKernelHandleCount(), 0);
+}
+
+TEST_F(HandoffTest, RunWithoutHandoffFileShowsItsMessage) {
+  const std::string path = "D:\\Utility\\Sondel.exe";
+  standin::registerProgram(path, [] { return DWORD{0}; });
+  EXPECT_EQ(RunExternalStep(path.c_str()), -1);
+  EXPECT_EQ(g_installStatus.load(), -1);
+  ExpectOneError("Can not open install.tmp file!", "Install Error");
+}
+
+// The status is stored only once the message has been dismissed.
+TEST_F(HandoffTest, ProgramThatCannotStartShowsItsMessageThenFails) {
+  int32_t statusWhileShown = 99;
+  standin::setMessageBoxResponder(
+      [&statusWhileShown](const standin::MessageBoxCall &) {
+        statusWhileShown = g_installStatus.load();
+        return IDOK;
+      });
+  EXPECT_EQ(RunExternalStep("\\Utility\\Sondel.exe"), -1);
+  EXPECT_EQ(statusWhileShown, 0);
+  EXPECT_EQ(g_installStatus.load(), -1);
+  ExpectOneError("Can not find Resource file.", "Installation Error");
+  ExpectUnchanged();
+}
+
+// The command line is at most 255 characters; a longer path is a program
+// that cannot be started, never a cut one.
+TEST_F(HandoffTest, ProgramPathAtTheBufferLimit) {
+  const std::string fits = "D:\\" + std::string(241, 'p') + "\\Sondel.exe";
+  ASSERT_EQ(fits.size(), 255u);
+  const std::string tooLong = "D:\\" + std::string(242, 'p') + "\\Sondel.exe";
+  const std::string handoff = HandoffPath();
+  for (const std::string &path : {fits, tooLong})
+    standin::registerProgram(path, [handoff] {
+      return SlowSibling(handoff, "1\r\n0\r\nC:\\SUITE\r\n");
+    });
+
+  EXPECT_EQ(RunExternalStep(fits.c_str()), 0);
+  EXPECT_STREQ(g_installDir, "C:\\SUITE");
+  EXPECT_TRUE(standin::messageBoxes().empty());
+
+  std::remove(HandoffPath().c_str());
+  EXPECT_EQ(RunExternalStep(tooLong.c_str()), -1);
+  EXPECT_EQ(g_installStatus.load(), -1);
+  ExpectOneError("Can not find Resource file.", "Installation Error");
+  EXPECT_EQ(standin::createProcessCalls().size(), 1u);
+}
+
+} // namespace
