@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -15,7 +14,12 @@
 #include "system/bounded_text.h"
 #include "system/progman_client.h"
 
+#include "registry_snapshot.h"
+
 namespace {
+
+using enginetest::EraseEntry;
+using enginetest::Snapshot;
 
 const std::string kProduct = "HKLM\\SOFTWARE\\VKO\\DMI";
 const std::string kCurrentVersion =
@@ -24,40 +28,6 @@ const std::string kRun = kCurrentVersion + "\\Run";
 const std::string kRunOnce = kCurrentVersion + "\\RunOnce";
 const std::string kUninstall = kCurrentVersion + "\\Uninstall";
 const std::string kServices = "HKLM\\SYSTEM\\CurrentControlSet\\Services";
-
-// Every key and value below `path`: key paths map to "key", value paths
-// ("<key>:<name>") to their type and bytes.
-using Snapshot = std::map<std::string, std::string>;
-
-void Walk(const std::string &path, Snapshot &out) {
-  out[path] = "key";
-  for (const std::string &name : standin::regValueNames(path)) {
-    auto value = standin::regValue(path, name);
-    std::string text = "type " + std::to_string(value->type) + ":";
-    for (BYTE b : value->data)
-      text += " " + std::to_string(b);
-    out[path + ":" + name] = text;
-  }
-  for (const std::string &sub : standin::regSubkeys(path))
-    Walk(path + "\\" + sub, out);
-}
-
-Snapshot Registry() {
-  Snapshot snapshot;
-  Walk("HKLM", snapshot);
-  return snapshot;
-}
-
-// Removes a key and everything below it from a snapshot.
-void EraseKey(Snapshot &snapshot, const std::string &path) {
-  for (auto it = snapshot.begin(); it != snapshot.end();) {
-    const std::string &entry = it->first;
-    bool below = entry.compare(0, path.size(), path) == 0 &&
-                 (entry.size() == path.size() || entry[path.size()] == '\\' ||
-                  entry[path.size()] == ':');
-    it = below ? snapshot.erase(it) : std::next(it);
-  }
-}
 
 // A machine as Windows sets it up, with other programs' entries in the keys
 // the suite shares.
@@ -136,23 +106,23 @@ TEST_F(RollbackTest, RemovesExactlyTheSuiteEntriesOfAFullInstallation) {
     g_platform = nt ? 0 : 1;
     PutWindowsKeys();
     PutFullInstallation(true); // on Windows 95 the services stay untouched
-    Snapshot expected = Registry();
+    Snapshot expected = enginetest::RegistrySnapshot();
     ASSERT_EQ(expected.count(kProduct + "\\LM78:Fans"), 1u);
     ASSERT_EQ(expected.count(kServices + "\\Riveze\\Security:Level"), 1u);
 
     RollbackInstall();
 
-    EraseKey(expected, kProduct + ":AMA");
-    EraseKey(expected, kProduct + ":Security");
-    EraseKey(expected, kProduct + "\\LM78");
-    EraseKey(expected, kProduct + "\\LM75");
-    EraseKey(expected, kRun + ":ZEZOroza");
-    EraseKey(expected, kUninstall + "\\VKO DMI");
+    EraseEntry(expected, kProduct + ":AMA");
+    EraseEntry(expected, kProduct + ":Security");
+    EraseEntry(expected, kProduct + "\\LM78");
+    EraseEntry(expected, kProduct + "\\LM75");
+    EraseEntry(expected, kRun + ":ZEZOroza");
+    EraseEntry(expected, kUninstall + "\\VKO DMI");
     if (nt) {
-      EraseKey(expected, kServices + "\\VEZUDA");
-      EraseKey(expected, kServices + "\\Riveze");
+      EraseEntry(expected, kServices + "\\VEZUDA");
+      EraseEntry(expected, kServices + "\\Riveze");
     }
-    EXPECT_EQ(Registry(), expected);
+    EXPECT_EQ(enginetest::RegistrySnapshot(), expected);
     // What stays: the product key with its path, the shared keys with the
     // other programs' entries.
     EXPECT_TRUE(standin::regValue(kProduct, "path").has_value());
@@ -179,11 +149,11 @@ TEST_F(RollbackTest, MachineWithoutAnInstallationIsLeftUnchanged) {
     standin::resetDde();
     g_platform = platform;
     PutWindowsKeys();
-    const Snapshot before = Registry();
+    const Snapshot before = enginetest::RegistrySnapshot();
 
     RollbackInstall();
 
-    EXPECT_EQ(Registry(), before);
+    EXPECT_EQ(enginetest::RegistrySnapshot(), before);
     // The deletion is asked for whether or not the group exists.
     EXPECT_EQ(standin::ddeCommands(),
               std::vector<std::string>{"[DeleteGroup(VKO Halvermont,1)]"});
@@ -191,7 +161,7 @@ TEST_F(RollbackTest, MachineWithoutAnInstallationIsLeftUnchanged) {
   // Not even the keys the rollback opens need to exist.
   standin::resetRegistry();
   RollbackInstall();
-  EXPECT_EQ(Registry(), (Snapshot{{"HKLM", "key"}}));
+  EXPECT_EQ(enginetest::RegistrySnapshot(), (Snapshot{{"HKLM", "key"}}));
 }
 
 // A failed installation does not arm a relaunch of the setup, whatever the
