@@ -107,8 +107,9 @@ protected:
   void WriteCfg(const Bytes &bytes) {
     FILE *file = std::fopen(CfgPath().c_str(), "wb");
     ASSERT_NE(file, nullptr) << CfgPath();
-    if (!bytes.empty())
+    if (!bytes.empty()) {
       EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+    }
     std::fclose(file);
   }
 
