@@ -17,6 +17,7 @@
 #include "shell/setup_globals.h"
 #include "standin/journal.h"
 #include "standin/kernel.h"
+#include "standin/registry.h"
 #include "standin/user.h"
 
 namespace {
@@ -105,9 +106,11 @@ protected:
     std::fwrite(content.data(), 1, content.size(), file);
     std::fclose(file);
   }
+  // A failed step changes neither value and has touched no registry key.
   void ExpectUnchanged() {
     EXPECT_STREQ(g_installDir, "PREVIOUS");
     EXPECT_EQ(g_amaSetting, 7);
+    EXPECT_TRUE(standin::regJournal().empty());
   }
   void ExpectOneError(const std::string &text, const std::string &caption) {
     auto boxes = standin::messageBoxes();
