@@ -1,0 +1,857 @@
+#!/usr/bin/env python3
+"""End-to-end scenarios of MERRIK.EXE under Wine.
+
+    run_e2e.py --work DIR --merrik MERRIK.EXE --sibling sibling.exe
+               --driver driver.exe (--prefix VERSION | --scenario NAME |
+               --driver-check --mock mock_box.exe | --sibling-check | --list)
+
+--prefix VERSION makes a fresh 32-bit prefix for win95, nt40 or win2k under
+DIR. Each scenario then resets the product's keys, files and program group in
+that prefix, lays out a fresh media folder at C:\\Media, runs the GUI driver
+against C:\\Media\\MERRIK.EXE with the scenario's steps, and checks the
+driver's transcript (message boxes, owners, backdrop, exit code), the registry
+(`wine reg export`, by name, type and bytes), the program group folder that
+Wine's shell made, and the hand-off file. DISPLAY must name a running X
+server.
+"""
+
+import argparse
+import glob
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
+import make_demo_media as media  # noqa: E402
+
+VERSIONS = ("win95", "nt40", "win2k")
+INSTALL_DIR = media.DEFAULT_INSTALL_DIR
+GROUP = "VKO Halvermont"
+
+HKLM = "HKEY_LOCAL_MACHINE"
+K_VKO = HKLM + "\\Software\\VKO"
+K_DMI = K_VKO + "\\DMI"
+K_CV = HKLM + "\\Software\\Microsoft\\Windows\\CurrentVersion"
+K_RUN = K_CV + "\\Run"
+K_RUNONCE = K_CV + "\\RunOnce"
+K_UNINST = K_CV + "\\Uninstall"
+K_VKODMI = K_UNINST + "\\VKO DMI"
+K_SERVICES = HKLM + "\\System\\CurrentControlSet\\Services"
+SERVICES = ("VEZUDA", "Riveze")
+
+REG_SZ, REG_BINARY, REG_DWORD = 1, 3, 4
+
+# Texts the setup shows.
+MSG_FAILED = ("Abort Installation", "VKO Halvermont Installation Failed!",
+              "OK", "error")
+MSG_EXIT = ("Exit Installation",
+            "Do you want to exit VKO Halvermont installation?", "Yes,No",
+            "question")
+MSG_SUCCESS = ("Success", "VKO Halvermont, successfully Installed!\n"
+               "Windows will restart now! ", "OK,Cancel", "none")
+MSG_PLATFORM = ("Install Error", "VKO Halvermont Only Design for Windows95 "
+                "and Windows NT4.0 PlatForm!", "OK", "error")
+MSG_INSTALLED = ("Warning", "This system has installed VKO Halvermont!\n"
+                 "Please Uninstall VKO Halvermont first, before you "
+                 "reinstall!", "OK", "warning")
+MSG_NO_SIBLING = ("Installation Error", "Can not find Resource file.", "OK",
+                  "error")
+MSG_NO_HANDOFF = ("Install Error", "Can not open install.tmp file!", "OK",
+                  "error")
+MSG_NO_DEFAULTS = ("Installation Error", "Can not Open default.cfg file!",
+                   "OK", "error")
+
+STALE_HANDOFF = b"1\r\n1\r\nC:\\Stale\r\n"
+MARKER = "E2EMarker"
+
+
+class Failure(Exception):
+    pass
+
+
+# --- registry values --------------------------------------------------------
+
+def sz(text):
+    return (REG_SZ, text.encode("cp1252") + b"\0")
+
+
+def dword(v):
+    return (REG_DWORD, (v & 0xFFFFFFFF).to_bytes(4, "little"))
+
+
+def binary(b):
+    return (REG_BINARY, bytes(b))
+
+
+def installed_keys(install_dir, ama, nt, cfg):
+    """Registry layout after a successful installation: key -> values."""
+    def chunk(at, n):
+        return cfg[at:at + n]
+
+    def text(at):
+        return cfg[at + 1:at + 1 + cfg[at]].decode("cp1252")
+    keys = {
+        K_VKO: {},
+        K_DMI: {"path": sz(install_dir), "Security": dword(3),
+                "AMA": dword(ama)},
+        K_DMI + "\\LM78": {
+            "Chassis Secure": dword(0),
+            "Fans": binary(chunk(media.FANS_AT, media.FANS_LEN)),
+            "VID": dword(cfg[media.VID_AT]),
+            "Temperature": binary(chunk(media.TEMPERATURE_AT,
+                                        media.TEMPERATURE_LEN)),
+            "Voltages": binary(chunk(media.VOLTAGES_AT, media.VOLTAGES_LEN)),
+            "ChipSet": sz(text(media.CHIPSET_AT)),
+            "MaxSpeed": sz(text(media.MAXSPEED_AT)),
+        },
+        K_DMI + "\\LM75": {
+            "Temperatures": binary(chunk(media.LM75_TEMPERATURES_AT,
+                                         media.LM75_TEMPERATURES_LEN)),
+        },
+        K_VKODMI: {"DisplayName": sz("VKO Halvermont"),
+                   "UninstallString": sz(install_dir + "\\Dovrel.exe")},
+    }
+    run = {"ZEZOroza": sz(install_dir + "\\Zezoroza.exe")}
+    if nt:
+        for s in SERVICES:
+            keys[K_SERVICES + "\\" + s] = {
+                "Type": dword(1), "Start": dword(0), "ErrorControl": dword(1),
+                "Group": sz("Extended base")}
+    return keys, run
+
+
+def reg_file(keys, run=None, deletions=()):
+    """REGEDIT4 text that deletes the given keys, then writes keys/values."""
+    out = ["REGEDIT4", ""]
+    for k in deletions:
+        out += ["[-%s]" % k, ""]
+    for k, values in keys.items():
+        out.append("[%s]" % k)
+        for name, (typ, data) in values.items():
+            out.append('"%s"=%s' % (name, reg_data(typ, data)))
+        out.append("")
+    if run is not None:
+        out.append("[%s]" % K_RUN)
+        for name, value in run.items():
+            out.append('"%s"=%s' % (name, "-" if value is None
+                                     else reg_data(*value)))
+        out.append("")
+    return "\r\n".join(out) + "\r\n"
+
+
+def reg_data(typ, data):
+    if typ == REG_SZ:
+        text = data[:-1].decode("cp1252")
+        return '"%s"' % text.replace("\\", "\\\\").replace('"', '\\"')
+    if typ == REG_DWORD:
+        return "dword:%08x" % int.from_bytes(data, "little")
+    prefix = "hex:" if typ == REG_BINARY else "hex(%x):" % typ
+    return prefix + ",".join("%02x" % b for b in data)
+
+
+def parse_export(text):
+    """Parses `reg export` output into {key: {name: (type, bytes)}}."""
+    keys = {}
+    current = None
+    lines = text.replace("\r\n", "\n").split("\n")
+    i = 0
+    while i < len(lines):
+        line = lines[i]
+        i += 1
+        while line.endswith("\\") and i < len(lines):
+            line = line[:-1] + lines[i].strip()
+            i += 1
+        if line.startswith("[") and line.endswith("]"):
+            current = line[1:-1]
+            keys[current] = {}
+            continue
+        m = re.match(r'^(@|"((?:[^"\\]|\\.)*)")=(.*)$', line)
+        if not m or current is None:
+            continue
+        name = "" if m.group(1) == "@" else unescape(m.group(2))
+        data = m.group(3)
+        if data.startswith('"'):
+            value = (REG_SZ, unescape(data[1:-1]).encode("cp1252") + b"\0")
+        elif data.startswith("dword:"):
+            value = (REG_DWORD, int(data[6:], 16).to_bytes(4, "little"))
+        else:
+            hm = re.match(r"^hex(?:\(([0-9a-fA-F]+)\))?:(.*)$", data)
+            typ = int(hm.group(1), 16) if hm.group(1) else REG_BINARY
+            raw = bytes(int(x, 16) for x in hm.group(2).split(",")
+                        if x.strip())
+            value = (typ, raw)
+        keys[current][name] = value
+    return keys
+
+
+def unescape(s):
+    return re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r", "0": "\0"}.get(
+        m.group(1), m.group(1)), s)
+
+
+# --- Wine ------------------------------------------------------------------
+
+class Prefix:
+    def __init__(self, work, version):
+        self.version = version
+        self.path = os.path.join(work, "prefix-" + version)
+        self.env = dict(os.environ)
+        self.env.update({
+            "WINEARCH": "win32", "WINEPREFIX": self.path, "WINEDEBUG": "-all",
+            # No menu entries on the host; no Mono or Gecko installer.
+            "WINEDLLOVERRIDES": "winemenubuilder.exe=d;mscoree=d;mshtml=d",
+        })
+        self.c = os.path.join(self.path, "drive_c")
+
+    def run(self, args, timeout=120, check=True):
+        # Output goes to a file, not a pipe: the wineserver and the programs
+        # it starts inherit the descriptors and outlive the command.
+        log = os.path.join(os.path.dirname(self.path), "wine-%s.log"
+                           % self.version)
+        with open(log, "w+b") as f:
+            try:
+                p = subprocess.run(args, env=self.env, timeout=timeout,
+                                   stdout=f, stderr=subprocess.STDOUT)
+            except subprocess.TimeoutExpired:
+                raise Failure("%s timed out after %d s" % (" ".join(args),
+                                                            timeout))
+            f.seek(0)
+            p.stdout = f.read()
+        if check and p.returncode != 0:
+            raise Failure("%s failed (%d): %s" % (
+                " ".join(args), p.returncode,
+                p.stdout.decode("utf-8", "replace")[-2000:]))
+        return p
+
+    def wine(self, *args, **kw):
+        return self.run(["wine"] + list(args), **kw)
+
+    def kill(self):
+        self.run(["wineserver", "-k"], check=False)
+        self.run(["wineserver", "-w"], check=False)
+
+    def create(self):
+        self.kill()
+        if os.path.exists(self.path):
+            shutil.rmtree(self.path)
+        os.makedirs(os.path.dirname(self.path), exist_ok=True)
+        self.run(["wineboot", "-i"], timeout=300)
+        self.wine("reg", "add", "HKCU\\Software\\Wine", "/v", "Version",
+                  "/d", self.version, "/f")
+        # Xvfb runs no window manager: unmanaged windows spare Wine's wait
+        # for one on every hidden window.
+        self.wine("reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
+                  "Managed", "/d", "N", "/f")
+        self.kill()
+
+    def import_reg(self, text, name):
+        path = os.path.join(self.c, name)
+        with open(path, "wb") as f:
+            f.write(text.encode("cp1252"))
+        self.wine("reg", "import", "C:\\" + name)
+        os.remove(path)
+
+    def export(self, key):
+        """{key: values} of key and its subkeys; {} when key is missing."""
+        out = os.path.join(self.c, "export.reg")
+        if os.path.exists(out):
+            os.remove(out)
+        p = self.wine("reg", "export", key, "C:\\export.reg", "/y",
+                      check=False)
+        if p.returncode != 0 or not os.path.exists(out):
+            return {}
+        with open(out, "rb") as f:
+            raw = f.read()
+        os.remove(out)
+        text = raw.decode("utf-16") if raw[:2] == b"\xff\xfe" else \
+            raw.decode("cp1252")
+        return parse_export(text)
+
+    def programs_dir(self):
+        found = glob.glob(os.path.join(
+            self.c, "users", "*", "AppData", "Roaming", "Microsoft",
+            "Windows", "Start Menu", "Programs"))
+        found = [d for d in found if os.sep + "Public" + os.sep not in d]
+        if not found:
+            raise Failure("no Start Menu\\Programs folder in the prefix")
+        return found[0]
+
+
+# --- transcript ------------------------------------------------------------
+
+FIELD = re.compile(r'(\w+)=("(?:[^"\\]|\\.)*"|\S*)')
+
+
+def parse_transcript(text):
+    events = []
+    for line in text.splitlines():
+        kind, _, rest = line.partition(" ")
+        fields = {}
+        for m in FIELD.finditer(rest):
+            v = m.group(2)
+            if v.startswith('"'):
+                v = re.sub(r"\\(x[0-9a-f]{2}|.)", lambda e: {
+                    "n": "\n", "r": "\r", "t": "\t"}.get(
+                        e.group(1), chr(int(e.group(1)[1:], 16))
+                    if e.group(1).startswith("x") and len(e.group(1)) == 3
+                    else e.group(1)), v[1:-1])
+            fields[m.group(1)] = v
+        events.append((kind, fields))
+    return events
+
+
+# --- scenarios ---------------------------------------------------------------
+
+class Scenario:
+    def __init__(self, name, version, steps, boxes, exit_code,
+                 mutate=None, before=None, before_run=None, expect=None,
+                 group=False, handoff="absent", restart=False, note=""):
+        self.name = name
+        self.version = version
+        self.steps = steps
+        self.boxes = boxes          # [(owner, (caption, text, buttons, icon))]
+        self.exit_code = exit_code  # None: not observable
+        self.mutate = mutate        # fn(media_dir) after the media is laid out
+        self.before = before        # (keys, run) written before the run
+        self.before_run = before_run  # fn(prefix) before the run
+        self.expect = expect        # fn(cfg) -> (keys, run) after the run
+        self.group = group          # True: the group with both items exists
+        self.handoff = handoff      # "absent", "stale", or a sibling's name
+        self.restart = restart
+        self.note = note
+
+
+def cfg_bytes():
+    return media.default_cfg()
+
+
+def installed(ama, nt):
+    return lambda cfg: installed_keys(INSTALL_DIR, ama, nt, cfg)
+
+
+def nothing(cfg):
+    return {}, {"ZEZOroza": None}
+
+
+def remove(rel):
+    def fn(m):
+        os.remove(os.path.join(m, *rel.split("/")))
+    return fn
+
+
+def write(rel, data):
+    def fn(m):
+        with open(os.path.join(m, *rel.split("/")), "wb") as f:
+            f.write(data)
+    return fn
+
+
+def earlier_install(nt, with_lm78):
+    keys, run = installed_keys("C:\\Old Suite", -1, nt, cfg_bytes())
+    if not with_lm78:
+        del keys[K_DMI + "\\LM78"]
+    if nt:
+        for s in SERVICES:
+            keys[K_SERVICES + "\\" + s + "\\Enum"] = {"0": sz("Root\\x")}
+            keys[K_SERVICES + "\\" + s + "\\Security"] = {
+                "Security": binary(b"\1\0\4\x80")}
+    # Entries of other products beside the suite's.
+    keys[K_UNINST + "\\Other Product"] = {"DisplayName": sz("Other")}
+    run["OtherTray"] = sz("C:\\Other\\tray.exe")
+    return keys, run
+
+
+def after_rollback(nt_earlier, nt_run):
+    """Earlier installation (LM78 removed) after a rollback."""
+    def fn(cfg):
+        keys, run = earlier_install(nt_earlier, False)
+        for k in [K_DMI + "\\LM75", K_VKODMI]:
+            keys.pop(k, None)
+        del keys[K_DMI]["AMA"]
+        del keys[K_DMI]["Security"]
+        if nt_run:
+            for k in list(keys):
+                if k.startswith(K_SERVICES):
+                    del keys[k]
+        run["ZEZOroza"] = None
+        return keys, run
+    return fn
+
+
+def unchanged(state):
+    return lambda cfg: state
+
+
+def scenarios():
+    S = []
+    host_success = [("host", MSG_SUCCESS)]
+    for version, nt in (("win95", False), ("nt40", True)):
+        S.append(Scenario(
+            "express_" + version, version, ["install", "answer:Cancel"],
+            host_success, 3010, expect=installed(0, nt), group=True,
+            handoff="Quillan"))
+        S.append(Scenario(
+            "custom_" + version, version,
+            ["custom", "express", "custom", "install", "answer:Cancel"],
+            host_success, 3010, expect=installed(1, nt), group=True,
+            handoff="Tessary"))
+        S.append(Scenario(
+            "restart_ok_" + version, version, ["install", "answer:OK"],
+            host_success, None, expect=installed(0, nt), group=True,
+            handoff="Quillan", restart=True))
+    S.append(Scenario(
+        "unsupported_win2k", "win2k", ["install", "answer:OK", "answer:OK"],
+        [("host", MSG_PLATFORM), ("host", MSG_FAILED)], 1633,
+        before=earlier_install(False, True),
+        expect=unchanged(earlier_install(False, True))))
+    S.append(Scenario(
+        "already_installed", "win95", ["install", "answer:OK", "answer:OK"],
+        [("host", MSG_INSTALLED), ("host", MSG_FAILED)], 1638,
+        before=earlier_install(False, True),
+        expect=unchanged(earlier_install(False, True))))
+    S.append(Scenario(
+        "lm78_absent_installs", "win95", ["install", "answer:Cancel"],
+        host_success, 3010, before=({K_DMI: {"path": sz("C:\\Old")}}, {}),
+        expect=installed(0, False), group=True, handoff="Quillan"))
+    S.append(Scenario(
+        "missing_first_sibling", "win95", ["install", "answer:OK",
+                                           "answer:OK"],
+        [("host", MSG_NO_SIBLING), ("host", MSG_FAILED)], 1603,
+        mutate=remove("Utility/Sondel.exe"), expect=nothing))
+    S.append(Scenario(
+        "handoff_status_0", "win95", ["install", "answer:OK"],
+        [("host", MSG_FAILED)], 1603,
+        mutate=write("Utility/Quillan.handoff",
+                     media.handoff("0", "1", INSTALL_DIR)), expect=nothing))
+    S.append(Scenario(
+        "missing_install_tmp", "win95", ["install", "answer:OK", "answer:OK"],
+        [("host", MSG_NO_HANDOFF), ("host", MSG_FAILED)], 1603,
+        mutate=remove("Utility/Sondel.handoff"), expect=nothing))
+    S.append(Scenario(
+        "missing_default_cfg", "nt40", ["custom", "install", "answer:OK",
+                                        "answer:OK"],
+        [("host", MSG_NO_DEFAULTS), ("host", MSG_FAILED)], 1603,
+        mutate=remove("Utility/Quillan.files/default.cfg"), expect=nothing))
+    S.append(Scenario(
+        "cancel_no_then_yes", "win95",
+        ["custom", "cancel", "answer:No", "cancel", "answer:Yes",
+         "answer:OK"],
+        [("welcome", MSG_EXIT), ("welcome", MSG_EXIT),
+         ("welcome", MSG_FAILED)], 1602, expect=nothing))
+    S.append(Scenario(
+        "esc", "win95", ["esc", "answer:No", "esc", "answer:Yes",
+                         "answer:OK"],
+        [("welcome", MSG_EXIT), ("welcome", MSG_EXIT),
+         ("welcome", MSG_FAILED)], 1602, expect=nothing))
+    S.append(Scenario(
+        "close_box", "win95", ["close", "answer:OK"],
+        [("welcome", MSG_FAILED)], 1602, expect=nothing))
+    S.append(Scenario(
+        "enter_after_radio", "win95", ["custom", "enter"], [], 1602,
+        expect=nothing, handoff="stale"))
+    S.append(Scenario(
+        "tab_enter", "win95",
+        ["tab", "enter", "answer:No", "tab", "enter", "answer:Cancel"],
+        [("welcome", MSG_EXIT)] + host_success, 3010,
+        expect=installed(0, False), group=True, handoff="Quillan"))
+    for version, nt in (("win95", False), ("nt40", True)):
+        S.append(Scenario(
+            "rollback_over_earlier_" + version, version,
+            ["install", "answer:OK", "answer:OK"],
+            [("host", MSG_NO_DEFAULTS), ("host", MSG_FAILED)], 1603,
+            mutate=remove("Utility/Quillan.files/default.cfg"),
+            before=earlier_install(True, False),
+            before_run=make_group,
+            expect=after_rollback(True, nt)))
+    return {s.name: s for s in S}
+
+
+def make_group(prefix):
+    """An earlier installation's program group, which a rollback removes."""
+    d = os.path.join(prefix.programs_dir(), GROUP)
+    os.makedirs(d, exist_ok=True)
+    with open(os.path.join(d, "Hardware Monitor.lnk"), "wb") as f:
+        f.write(b"L\0\0\0stale")
+
+
+# --- running one scenario ----------------------------------------------------
+
+def to_windows(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def reset(prefix):
+    """Removes every trace of the product and of earlier scenarios."""
+    prefix.kill()
+    for rel in ("Media", "Old Suite", "Stale", "windows/install.tmp",
+                "Program Files/VKO Halvermont"):
+        p = os.path.join(prefix.c, *rel.split("/"))
+        if os.path.isdir(p):
+            shutil.rmtree(p)
+        elif os.path.exists(p):
+            os.remove(p)
+    g = os.path.join(prefix.programs_dir(), GROUP)
+    if os.path.exists(g):
+        shutil.rmtree(g)
+    deletions = [K_VKO, K_VKODMI, K_UNINST + "\\Other Product"] + [
+        K_SERVICES + "\\" + s for s in SERVICES]
+    text = reg_file({K_RUNONCE: {}}, {"ZEZOroza": None, "OtherTray": None},
+                    deletions)
+    text += '[%s]\r\n"%s"=-\r\n"VKH"=-\r\n' % (K_RUNONCE, MARKER)
+    prefix.import_reg(text, "reset.reg")
+
+
+def snapshot(prefix):
+    state = {}
+    for key in (K_VKO, K_VKODMI, K_UNINST + "\\Other Product") + tuple(
+            K_SERVICES + "\\" + s for s in SERVICES):
+        for k, v in prefix.export(key).items():
+            state[k.upper()] = (k, v)
+    run = prefix.export(K_RUN).get(K_RUN, {})
+    runonce = prefix.export(K_RUNONCE).get(K_RUNONCE, {})
+    return state, run, runonce
+
+
+def check(cond, problems, text):
+    if not cond:
+        problems.append(text)
+
+
+def compare_registry(expected_keys, expected_run, state, run, problems):
+    want = {k.upper(): (k, v) for k, v in expected_keys.items()}
+    for uk, (k, values) in want.items():
+        if uk not in state:
+            problems.append("registry: key %s missing" % k)
+            continue
+        got = state[uk][1]
+        for name, value in values.items():
+            g = {n.lower(): (n, v) for n, v in got.items()}.get(name.lower())
+            if g is None:
+                problems.append("registry: %s: value %r missing" % (k, name))
+            elif g[0] != name or g[1] != value:
+                problems.append("registry: %s: %r is %r %r, expected %r %r"
+                                % (k, name, g[0], g[1], name, value))
+        for n in got:
+            if n.lower() not in {x.lower() for x in values}:
+                problems.append("registry: %s: unexpected value %r" % (k, n))
+    for uk, (k, _) in state.items():
+        if uk not in want:
+            problems.append("registry: unexpected key %s" % k)
+    for name, value in expected_run.items():
+        got = {n.lower(): v for n, v in run.items()}.get(name.lower())
+        if value is None:
+            check(got is None, problems, "registry: Run\\%s present" % name)
+        else:
+            check(got == value, problems, "registry: Run\\%s is %r, expected "
+                  "%r" % (name, got, value))
+
+
+def check_transcript(s, events, problems):
+    boxes = [f for k, f in events if k == "box"]
+    unexpected = [f for k, f in events if k in ("unexpected_box", "error")]
+    for f in unexpected:
+        problems.append("transcript: %r" % (f,))
+    want = [(o, c, t, b, i) for o, (c, t, b, i) in s.boxes]
+    got = [(f.get("owner"), f.get("caption"), f.get("text"),
+            f.get("buttons"), f.get("icon")) for f in boxes]
+    if want != got:
+        problems.append("transcript: message boxes\n      got      %r\n"
+                        "      expected %r" % (got, want))
+    for f in boxes:
+        check(f.get("backdrop_visible") == "1" and
+              f.get("backdrop_maximized") == "1", problems,
+              "transcript: backdrop not visible and maximised at box %s"
+              % f.get("n"))
+        if f.get("owner") == "host":
+            check(f.get("welcome_visible") == "0", problems,
+                  "transcript: Welcome visible at box %s" % f.get("n"))
+    welcome = [f for k, f in events if k == "welcome"]
+    check(welcome and welcome[0].get("backdrop_visible") == "1" and
+          welcome[0].get("backdrop_maximized") == "1", problems,
+          "transcript: backdrop not shown maximised before the Welcome dialog")
+    summary = [f for k, f in events if k == "summary"]
+    if summary and summary[0].get("host_seen") == "1":
+        check(summary[0].get("welcome_visible_during_install") == "0",
+              problems, "transcript: Welcome visible during the install")
+    exits = [f for k, f in events if k == "exit"]
+    if s.exit_code is not None:
+        got_code = exits[0].get("code") if exits else None
+        check(got_code == str(s.exit_code), problems,
+              "exit code %s, expected %d" % (got_code, s.exit_code))
+    elif exits:
+        # After an accepted restart Wine ends the setup with 0.
+        check(exits[0].get("code") in ("0", "1641"), problems,
+              "exit code %s after the restart" % exits[0].get("code"))
+
+
+def check_group(prefix, s, problems):
+    d = os.path.join(prefix.programs_dir(), GROUP)
+    if not s.group:
+        check(not os.path.exists(d), problems,
+              "group folder %r exists" % GROUP)
+        return
+    if not os.path.isdir(d):
+        problems.append("group folder %r missing" % GROUP)
+        return
+    names = sorted(os.listdir(d))
+    want = sorted(t + ".lnk" for _, t in media.SETUP_LOG_ITEMS)
+    check(names == want, problems, "group holds %r, expected %r"
+          % (names, want))
+    for item, title in media.SETUP_LOG_ITEMS:
+        p = os.path.join(d, title + ".lnk")
+        if os.path.exists(p):
+            with open(p, "rb") as f:
+                data = f.read().lower()
+            target = item.lower()
+            check(target.encode() in data or
+                  target.encode("utf-16-le") in data, problems,
+                  "%s.lnk does not point at %s" % (title, item))
+
+
+def check_handoff(prefix, s, m, problems):
+    p = os.path.join(prefix.c, "windows", "install.tmp")
+    if s.handoff == "absent":
+        check(not os.path.exists(p), problems, "install.tmp is still there")
+        return
+    if not os.path.exists(p):
+        problems.append("install.tmp is missing")
+        return
+    with open(p, "rb") as f:
+        data = f.read()
+    if s.handoff == "stale":
+        want = STALE_HANDOFF
+    else:
+        src = "Utility/Quillan.files/Tessary.handoff" \
+            if s.handoff == "Tessary" else "Utility/%s.handoff" % s.handoff
+        with open(os.path.join(m, *src.split("/")), "rb") as f:
+            want = f.read()
+    check(data == want, problems, "install.tmp holds %r, expected %r"
+          % (data, want))
+
+
+def run_scenario(args, s):
+    prefix = Prefix(args.work, s.version)
+    if not os.path.isdir(prefix.c):
+        raise Failure("prefix %s missing: run --prefix %s first"
+                      % (prefix.path, s.version))
+    out = os.path.join(args.work, "scenarios", s.name)
+    if os.path.exists(out):
+        shutil.rmtree(out)
+    os.makedirs(out)
+    reset(prefix)
+    m = os.path.join(prefix.c, "Media")
+    media.build(m, args.merrik, args.sibling)
+    if s.mutate:
+        s.mutate(m)
+    # A hand-off file from an earlier run: every abort must delete it.
+    with open(os.path.join(prefix.c, "windows", "install.tmp"), "wb") as f:
+        f.write(STALE_HANDOFF)
+    if s.before:
+        prefix.import_reg(reg_file(*s.before), "before.reg")
+    if s.restart:
+        prefix.import_reg(reg_file({K_RUNONCE: {MARKER: sz(
+            "C:\\Media\\Utility\\Marker.exe")}}), "marker.reg")
+    if s.before_run:
+        s.before_run(prefix)
+
+    transcript = os.path.join(out, "transcript.txt")
+    started = time.time()
+    p = prefix.wine(to_windows(args.driver), to_windows(transcript),
+                    "C:\\Media\\MERRIK.EXE", *s.steps, timeout=240,
+                    check=False)
+    with open(transcript, "rb") as f:
+        text = f.read().decode("cp1252")
+    events = parse_transcript(text)
+    problems = []
+    if s.restart:
+        # The restart runs RunOnce entries and deletes them.
+        deadline = time.time() + 60
+        while time.time() < deadline:
+            runonce = prefix.export(K_RUNONCE).get(K_RUNONCE, {})
+            if MARKER not in runonce:
+                break
+            time.sleep(1)
+        check(MARKER not in runonce, problems,
+              "the RunOnce marker is still there: no restart was requested")
+        check([k for k, _ in events].count("answer") == len(s.steps) - 1,
+              problems, "transcript: not every box was answered")
+    else:
+        check(p.returncode == 0, problems, "driver exit status %d"
+              % p.returncode)
+        check(any(k == "exit" for k, _ in events), problems,
+              "transcript: no exit line")
+    time.sleep(0.5)  # let Program Manager finish the last asynchronous command
+    check_transcript(s, events, problems)
+    state, run, runonce = snapshot(prefix)
+    keys, run_want = s.expect(cfg_bytes())
+    compare_registry(keys, run_want, state, run, problems)
+    if not s.restart:
+        check(MARKER not in runonce, problems, "unexpected RunOnce marker")
+    check_group(prefix, s, problems)
+    check_handoff(prefix, s, m, problems)
+    prefix.kill()
+
+    print("scenario %s (%s): %.1f s" % (s.name, s.version,
+                                          time.time() - started))
+    print(text.rstrip())
+    if problems:
+        print("FAILED:")
+        for x in problems:
+            print("  - " + x)
+        return 1
+    print("passed")
+    return 0
+
+
+# --- checks of the helpers themselves ---------------------------------------
+
+def driver_check(args):
+    """The driver reports caption, text, buttons, icon and the answer, and
+    the program's exit code, for boxes whose flags it did not choose."""
+    prefix = Prefix(args.work, "win95")
+    reset(prefix)
+    d = os.path.join(prefix.c, "Media")
+    os.makedirs(d)
+    shutil.copyfile(args.mock, os.path.join(d, "Mock.exe"))
+    boxes = [("40024", "Q", "Line one\\nLine two", "Yes,No", "question",
+              "No"),
+             ("40010", "E", "e", "OK", "error", "OK"),
+             ("40030", "W", 'say "hi"', "OK", "warning", "OK"),
+             ("40040", "I", "i", "OK", "information", "OK"),
+             ("40001", "S", "s ", "OK,Cancel", "none", "Cancel")]
+    with open(os.path.join(d, "Mock.boxes"), "w") as f:
+        for flags, cap, text, _, _, _ in boxes:
+            f.write("%s|%s|%s\n" % (flags, cap, text))
+    transcript = os.path.join(args.work, "driver-check.txt")
+    prefix.wine(to_windows(args.driver), to_windows(transcript),
+                "C:\\Media\\Mock.exe",
+                *["answer:" + b[5] for b in boxes], check=False)
+    prefix.kill()
+    with open(transcript, "rb") as f:
+        text = f.read().decode("cp1252")
+    print(text)
+    events = parse_transcript(text)
+    got = [(f["caption"], f["text"], f["buttons"], f["icon"])
+           for k, f in events if k == "box"]
+    want = [(b[1], b[2].replace("\\n", "\n"), b[3], b[4]) for b in boxes]
+    answers = [f["button"] for k, f in events if k == "answer"]
+    exits = [f["code"] for k, f in events if k == "exit"]
+    problems = []
+    check(got == want, problems, "boxes %r, expected %r" % (got, want))
+    check(answers == [b[5] for b in boxes], problems, "answers %r" % answers)
+    check(exits == ["102"], problems, "exit %r, expected 102 (IDCANCEL)"
+          % exits)
+    # A box that no step awaits is an error, not silently answered.
+    transcript2 = os.path.join(args.work, "driver-check-2.txt")
+    reset(prefix)
+    os.makedirs(d)
+    shutil.copyfile(args.mock, os.path.join(d, "Mock.exe"))
+    with open(os.path.join(d, "Mock.boxes"), "w") as f:
+        f.write("40010|E|one\n40010|E|two\n")
+    p = prefix.wine(to_windows(args.driver), to_windows(transcript2),
+                    "C:\\Media\\Mock.exe", "answer:OK", check=False)
+    prefix.kill()
+    with open(transcript2, "rb") as f:
+        ev2 = parse_transcript(f.read().decode("cp1252"))
+    check(p.returncode == 2 and any(k == "unexpected_box" for k, _ in ev2),
+          problems, "an unawaited box did not fail the driver")
+    for x in problems:
+        print("FAILED: " + x)
+    return 1 if problems else 0
+
+
+def sibling_check(args):
+    """The stand-in follows the fixture interface: hand-off bytes verbatim
+    (a LF inside the path line included), files copied into a directory
+    that it creates with its parents, the sleep, exit code 0."""
+    prefix = Prefix(args.work, "win95")
+    reset(prefix)
+    d = os.path.join(prefix.c, "Media")
+    os.makedirs(os.path.join(d, "Probe.files", "sub"))
+    shutil.copyfile(args.sibling, os.path.join(d, "Probe.exe"))
+    handoff = b"1\r\n0\r\nC:\\Deep\\Er Dir\r\nnot\npart\r\n"
+    with open(os.path.join(d, "Probe.handoff"), "wb") as f:
+        f.write(handoff)
+    payload = bytes(range(256)) * 3
+    with open(os.path.join(d, "Probe.files", "a.bin"), "wb") as f:
+        f.write(payload)
+    with open(os.path.join(d, "Probe.files", "sub", "b.txt"), "wb") as f:
+        f.write(b"b")
+    with open(os.path.join(d, "Probe.sleep"), "wb") as f:
+        f.write(b"1500\r\n")
+    # A second copy without any files of its own only exits.
+    shutil.copyfile(args.sibling, os.path.join(d, "Bare.exe"))
+    problems = []
+    t = time.time()
+    p = prefix.wine("C:\\Media\\Probe.exe", check=False)
+    took = time.time() - t
+    check(p.returncode == 0, problems, "exit code %d" % p.returncode)
+    check(took >= 1.5, problems, "did not sleep (%.2f s)" % took)
+    with open(os.path.join(prefix.c, "windows", "install.tmp"), "rb") as f:
+        check(f.read() == handoff, problems, "install.tmp not verbatim")
+    target = os.path.join(prefix.c, "Deep", "Er Dir")
+    a = os.path.join(target, "a.bin")
+    check(os.path.exists(a) and open(a, "rb").read() == payload, problems,
+          "a.bin not copied into the third line's directory")
+    check(os.path.exists(os.path.join(target, "sub", "b.txt")), problems,
+          "subfolder not copied")
+    os.remove(os.path.join(prefix.c, "windows", "install.tmp"))
+    p = prefix.wine("C:\\Media\\Bare.exe", check=False)
+    check(p.returncode == 0, problems, "bare copy exit code %d"
+          % p.returncode)
+    check(not os.path.exists(os.path.join(prefix.c, "windows",
+                                          "install.tmp")), problems,
+          "bare copy wrote install.tmp")
+    prefix.kill()
+    shutil.rmtree(os.path.join(prefix.c, "Deep"), ignore_errors=True)
+    for x in problems:
+        print("FAILED: " + x)
+    if not problems:
+        print("sibling stand-in: passed")
+    return 1 if problems else 0
+
+
+def main(argv):
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--work", required=True)
+    ap.add_argument("--merrik")
+    ap.add_argument("--sibling")
+    ap.add_argument("--driver")
+    ap.add_argument("--mock")
+    g = ap.add_mutually_exclusive_group(required=True)
+    g.add_argument("--prefix", choices=VERSIONS)
+    g.add_argument("--scenario")
+    g.add_argument("--driver-check", action="store_true")
+    g.add_argument("--sibling-check", action="store_true")
+    g.add_argument("--list", action="store_true")
+    args = ap.parse_args(argv)
+    all_scenarios = scenarios()
+    if args.list:
+        for s in all_scenarios.values():
+            print("%s %s" % (s.name, s.version))
+        return 0
+    if not os.environ.get("DISPLAY"):
+        print("DISPLAY is not set: start an X server (Xvfb) first")
+        return 1
+    try:
+        if args.prefix:
+            t = time.time()
+            Prefix(args.work, args.prefix).create()
+            print("prefix %s: %.1f s" % (args.prefix, time.time() - t))
+            return 0
+        if args.driver_check:
+            return driver_check(args)
+        if args.sibling_check:
+            return sibling_check(args)
+        return run_scenario(args, all_scenarios[args.scenario])
+    except Failure as e:
+        print("FAILED: %s" % e)
+        return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
