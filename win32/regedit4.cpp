@@ -303,7 +303,56 @@ bool parseValueLine(Reader &r, size_t lineNo, const std::string &line,
   return true;
 }
 
+bool sameName(const std::string &a, const std::string &b) {
+  if (a.size() != b.size())
+    return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z')
+      x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z')
+      y = static_cast<char>(y - 'A' + 'a');
+    if (x != y)
+      return false;
+  }
+  return true;
+}
+
+// The path with its root spelt in full and without a trailing backslash.
+std::string fullPath(const std::string &path) {
+  static const char *const shortNames[][2] = {{"HKLM", "HKEY_LOCAL_MACHINE"},
+                                              {"HKCU", "HKEY_CURRENT_USER"},
+                                              {"HKCR", "HKEY_CLASSES_ROOT"},
+                                              {"HKU", "HKEY_USERS"}};
+  std::string p = path;
+  if (!p.empty() && p.back() == '\\')
+    p.pop_back();
+  size_t bs = p.find('\\');
+  std::string root = p.substr(0, bs);
+  for (const auto &n : shortNames)
+    if (sameName(root, n[0]))
+      return n[1] + (bs == std::string::npos ? "" : p.substr(bs));
+  return p;
+}
+
 } // namespace
+
+const RegFileKey *findRegKey(const std::vector<RegFileKey> &keys,
+                             const std::string &path) {
+  std::string wanted = fullPath(path);
+  for (const RegFileKey &key : keys)
+    if (sameName(fullPath(key.path), wanted))
+      return &key;
+  return nullptr;
+}
+
+const RegFileValue *findRegValue(const RegFileKey &key,
+                                 const std::string &name) {
+  for (const RegFileValue &v : key.values)
+    if (sameName(v.name, name))
+      return &v;
+  return nullptr;
+}
 
 std::string formatRegText(const std::vector<RegFileKey> &keys) {
   std::string out = std::string(kHeader4) + "\r\n\r\n";

@@ -342,6 +342,18 @@ TEST(RegFileTest, ReadsWhatTheVersion5ExporterWrites) {
   EXPECT_EQ(bytesOf("%A%", true), keys[0].values[2].data);
   EXPECT_EQ(bytesOf("a\nb", true), keys[0].values[3].data);
 
+  // Lookups compare without case and take the short root name.
+  const standin::RegFileKey *dmi =
+      standin::findRegKey(keys, "HKLM\\SOFTWARE\\vko\\DMI\\");
+  ASSERT_NE(nullptr, dmi);
+  EXPECT_EQ(&keys[0], dmi);
+  EXPECT_EQ(nullptr, standin::findRegKey(keys, "HKLM\\SOFTWARE\\VKO"));
+  EXPECT_EQ(nullptr, standin::findRegKey(keys, "HKCU\\Software\\VKO\\DMI"));
+  ASSERT_NE(nullptr, standin::findRegValue(*dmi, "PATH"));
+  EXPECT_EQ(&keys[0].values[0], standin::findRegValue(*dmi, "PATH"));
+  EXPECT_EQ(&keys[0].values[3], standin::findRegValue(*dmi, ""));
+  EXPECT_EQ(nullptr, standin::findRegValue(*dmi, "pat"));
+
   // The same text as plain 8-bit with LF line ends reads the same.
   std::string lf;
   for (char c : narrow)

@@ -51,6 +51,13 @@ bool readRegFile(const std::string &file, std::vector<RegFileKey> &keys,
                  std::string *error = nullptr);
 bool writeRegFile(const std::string &file, const std::vector<RegFileKey> &keys);
 
+// Lookups that compare names without regard to case, as the registry does;
+// null when absent. A key path may use the short root names (HKLM\...).
+const RegFileKey *findRegKey(const std::vector<RegFileKey> &keys,
+                             const std::string &path);
+const RegFileValue *findRegValue(const RegFileKey &key,
+                                 const std::string &name);
+
 } // namespace standin
 
 #endif
