@@ -119,10 +119,12 @@ int CreateProgramGroup(FILE *stream) {
     ProgmanExecute(command);
 
   // Read from the first line whatever the caller read before; the rewind also
-  // clears the end-of-file state.
-  std::fseek(stream, 0, SEEK_SET);
+  // clears the end-of-file and error states. A read error ends the list as its
+  // end would: the reader then delivers only empty lines and never reaches the
+  // end of the file.
+  std::rewind(stream);
   bool inSection = false;
-  while (!std::feof(stream)) {
+  while (!std::feof(stream) && !std::ferror(stream)) {
     ReadLogLine(stream);
     if (g_lineBuffer[0] == '\0')
       continue;

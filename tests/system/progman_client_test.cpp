@@ -4,9 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "shell/setup_globals.h"
@@ -299,6 +304,34 @@ TEST_F(ProgmanClientTest, SecondInitialisationRescuesTheExchange) {
       standin::ddeCommands(),
       (std::vector<std::string>{kCreateGroup, AddItem("D:\\X\\A.EXE", "A")}));
   EXPECT_EQ(standin::progmanGroups().size(), 1u);
+}
+
+// A stream that fails to read (here: a folder opened as the file list) ends
+// the reading like the end of the file instead of looping for ever.
+TEST_F(ProgmanClientTest, ReadErrorEndsTheList) {
+  char folder[] = "/tmp/h3b-list-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  FILE *list = std::fopen(folder, "r");
+  if (list == nullptr) {
+    rmdir(folder);
+    GTEST_SKIP() << "this system does not open folders as streams";
+  }
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  std::thread reader([list, done] {
+    CreateProgramGroup(list);
+    *done = true;
+  });
+  for (int i = 0; i < 500 && !*done; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (!*done) {
+    reader.detach();
+    FAIL() << "CreateProgramGroup did not return";
+  }
+  reader.join();
+  std::fclose(list);
+  rmdir(folder);
+  EXPECT_EQ(standin::ddeCommands(), std::vector<std::string>{kCreateGroup});
+  EXPECT_EQ(g_ddeInstance, 0u);
 }
 
 TEST_F(ProgmanClientTest, WithoutAFileListNothingIsSent) {
