@@ -11,6 +11,12 @@
 static const int32_t kExitUserLeft = 1602;
 static const int32_t kExitInstallFailure = 1603;
 
+// Set once the abort procedure has been applied to the Welcome dialog. A
+// close request that arrives while a message box of this dialog runs its own
+// message loop must not end the dialog a second time with a second failure
+// message. User-interface thread only.
+static bool s_welcomeAborted = false;
+
 WelcomeDialog::WelcomeDialog() : CDialog(IDD_WELCOME, nullptr) {}
 
 WelcomeDialog::~WelcomeDialog() {}
@@ -25,6 +31,7 @@ END_MESSAGE_MAP()
 
 BOOL WelcomeDialog::OnInitDialog() {
   CDialog::OnInitDialog();
+  s_welcomeAborted = false;
   g_exitCode = kExitUserLeft;
   g_customMode = 0;
   CheckDlgButton(IDC_EXPRESS, BST_CHECKED);
@@ -46,15 +53,18 @@ void WelcomeDialog::OnCancel() {
   int answer =
       MessageBox("Do you want to exit VKO Halvermont installation?",
                  "Exit Installation", MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
-  if (answer == IDYES)
+  if (answer == IDYES && !s_welcomeAborted) {
+    s_welcomeAborted = true;
     ::AbortInstall(this);
+  }
 }
 
 void WelcomeDialog::AbortInstall() {
   // Once Install has hidden this dialog, the installation owns the rest of
   // the run: a close request must neither report a failure nor delete the
   // hand-off file under the running install host.
-  if (!IsWindowVisible(m_hWnd))
+  if (!IsWindowVisible(m_hWnd) || s_welcomeAborted)
     return;
+  s_welcomeAborted = true;
   ::AbortInstall(this);
 }

@@ -326,6 +326,24 @@ TEST_F(InstallHost, AbortDeletesTheHandoffFileOnlyWhenItsNameFits) {
   }
 }
 
+// A close request that reaches the host while a pre-flight message runs its
+// own message loop does not abort a second time.
+TEST_F(InstallHost, CloseRequestDuringAPreflightMessageAbortsOnce) {
+  standin::setVersion(0x00000005);
+  ClickInstall();
+  standin::setMessageBoxResponder([](const standin::MessageBoxCall &box) {
+    if (box.caption == "Install Error") {
+      standin::postClose(box.owner);
+      standin::pumpMessages();
+    }
+    return IDOK;
+  });
+
+  EXPECT_EQ(RunSetup(), 1633);
+  EXPECT_EQ(Captions(),
+            (std::vector<std::string>{"Install Error", kFailureCaption}));
+}
+
 // A missing hand-off file is no error for the abort.
 TEST_F(InstallHost, AbortWithoutHandoffFileStillEndsNormally) {
   std::remove(HandoffPath().c_str());

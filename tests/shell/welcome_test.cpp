@@ -141,6 +141,32 @@ TEST_F(WelcomeDialogTest, CloseBoxShowsOnlyTheFailureMessage) {
   EXPECT_EQ(Host(), nullptr);
 }
 
+// A real message box runs a message loop of its own, so a close request can
+// arrive while the exit question is open. The dialog is abandoned once: one
+// failure message, whatever the answer.
+TEST_F(WelcomeDialogTest, CloseRequestDuringTheQuestionAbandonsOnce) {
+  for (int answer : {IDYES, IDNO}) {
+    SCOPED_TRACE(answer);
+    TearDown();
+    SetUp();
+    OnWelcome([](HWND w) { standin::click(w, IDC_CANCEL); });
+    standin::setMessageBoxResponder(
+        [answer](const standin::MessageBoxCall &box) {
+          if (box.caption != "Exit Installation")
+            return IDOK;
+          standin::postClose(box.owner);
+          standin::pumpMessages();
+          return answer;
+        });
+
+    EXPECT_EQ(RunSetup(), 1602);
+
+    EXPECT_EQ(Captions(),
+              (std::vector<std::string>{"Exit Installation", kFailureCaption}));
+    EXPECT_FALSE(FileExists(HandoffPath()));
+  }
+}
+
 // After Install the Welcome dialog is hidden for the whole installation and
 // never shown again; a close request to it then changes nothing.
 TEST_F(WelcomeDialogTest, HiddenDuringTheInstallationAndDeafToClose) {
