@@ -42,7 +42,15 @@ void WelcomeDialog::OnExpress() { g_customMode = 0; }
 
 void WelcomeDialog::OnCustom() { g_customMode = 1; }
 
+// Once Install has hidden this dialog, the installation owns the rest of the
+// run: the hidden dialog takes no further command or close request, which
+// could start a second install host, or report a failure and delete the
+// hand-off file under the running one.
+static bool IsHidden(HWND welcome) { return !IsWindowVisible(welcome); }
+
 void WelcomeDialog::OnInstall() {
+  if (IsHidden(m_hWnd))
+    return;
   ShowWindow(SW_HIDE);
   g_exitCode = kExitInstallFailure;
   theInstallDialog.DoModal();
@@ -50,6 +58,8 @@ void WelcomeDialog::OnInstall() {
 }
 
 void WelcomeDialog::OnCancel() {
+  if (IsHidden(m_hWnd))
+    return;
   int answer =
       MessageBox("Do you want to exit VKO Halvermont installation?",
                  "Exit Installation", MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
@@ -60,10 +70,7 @@ void WelcomeDialog::OnCancel() {
 }
 
 void WelcomeDialog::AbortInstall() {
-  // Once Install has hidden this dialog, the installation owns the rest of
-  // the run: a close request must neither report a failure nor delete the
-  // hand-off file under the running install host.
-  if (!IsWindowVisible(m_hWnd) || s_welcomeAborted)
+  if (IsHidden(m_hWnd) || s_welcomeAborted)
     return;
   s_welcomeAborted = true;
   ::AbortInstall(this);

@@ -168,12 +168,17 @@ TEST_F(WelcomeDialogTest, CloseRequestDuringTheQuestionAbandonsOnce) {
 }
 
 // After Install the Welcome dialog is hidden for the whole installation and
-// never shown again; a close request to it then changes nothing.
+// never shown again; a close request, Cancel, Esc or a second Install sent to
+// it then change nothing.
 TEST_F(WelcomeDialogTest, HiddenDuringTheInstallationAndDeafToClose) {
   AddSibling(Quillan(), true);
   std::string handoff = "1\r\n0\r\n" + installDir_ + "\r\n";
   standin::registerProgram(Sondel(), [this, handoff]() -> DWORD {
-    standin::postClose(standin::findDialog(IDD_WELCOME));
+    HWND welcome = standin::findDialog(IDD_WELCOME);
+    standin::postClose(welcome);
+    standin::click(welcome, IDC_CANCEL);
+    standin::command(welcome, IDCANCEL);
+    standin::click(welcome, IDC_INSTALL);
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     WriteFile(HandoffPath(), handoff);
     return 0;
@@ -192,6 +197,8 @@ TEST_F(WelcomeDialogTest, HiddenDuringTheInstallationAndDeafToClose) {
   EXPECT_TRUE(FileExists(HandoffPath()));
   std::vector<int> shows = windowState(Welcome()).showWindowCalls;
   EXPECT_EQ(shows, std::vector<int>{SW_HIDE});
+  EXPECT_EQ(JournalCount("CreateDialogParamA dlg132"), 1);
+  EXPECT_EQ(JournalCount("CreateThread"), 1);
 }
 
 } // namespace
