@@ -16,7 +16,8 @@
 void GetSourceDir();
 
 // Starts the sibling program `path` (the whole command line), waits for it
-// without a time limit and reads the hand-off file. Returns 0 to go on or -1,
+// without a time limit and reads the hand-off file. A null `path` is a
+// program that cannot be started. Returns 0 to go on or -1,
 // and stores the same value in g_installStatus.
 int RunExternalStep(const char *path);
 

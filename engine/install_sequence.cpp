@@ -26,13 +26,12 @@ static bool ComposePath(char (&path)[256], const char *directory,
 }
 
 // Runs one sibling program. Returns 0 to go on; nonzero when the sequence
-// must stop, with g_installStatus already -1.
+// must stop, with g_installStatus already -1. A path too long to compose
+// names a program that cannot be started, and is reported as such.
 static int RunSibling(const char *directory, const char *file) {
   char path[256];
-  if (!ComposePath(path, directory, file)) {
-    g_installStatus.store(-1);
-    return -1;
-  }
+  if (!ComposePath(path, directory, file))
+    return RunExternalStep(nullptr);
   return RunExternalStep(path);
 }
 

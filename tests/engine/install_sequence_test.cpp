@@ -543,9 +543,13 @@ TEST_F(InstallRun, SiblingPathsAtTheBufferLimit) {
       EXPECT_EQ(Started(), std::vector<std::string>{Sondel()});
       EXPECT_EQ(Sondel().size(), 255u);
       EXPECT_EQ(g_installStatus.load(), -1);
+      // The program that cannot be named cannot be started: its message,
+      // then the general failure message.
       auto boxes = standin::messageBoxes();
-      ASSERT_EQ(boxes.size(), 1u);
-      EXPECT_EQ(boxes[0].text, kFailureText);
+      ASSERT_EQ(boxes.size(), 2u);
+      EXPECT_EQ(boxes[0].text, "Can not find Resource file.");
+      EXPECT_EQ(boxes[0].caption, "Installation Error");
+      EXPECT_EQ(boxes[1].text, kFailureText);
     }
   }
 }
