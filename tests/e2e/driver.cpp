@@ -440,6 +440,12 @@ void Key(WORD vk) {
   HWND target = g_welcome;
   if (GetGUIThreadInfo(tid, &info) && info.hwndFocus)
     target = info.hwndFocus;
+  // Where the key goes: a control of the Welcome dialog by its identifier,
+  // the dialog itself, or "none" when the thread has no focus.
+  if (target == g_welcome)
+    Line("key focus=%s", info.hwndFocus ? "dialog" : "none");
+  else
+    Line("key focus=%d", GetDlgCtrlID(target));
   UINT scan = MapVirtualKeyA(vk, 0);
   PostMessageA(target, WM_KEYDOWN, vk, 1 | (scan << 16));
   PostMessageA(target, WM_KEYUP, vk, 1 | (scan << 16) | 0xC0000000u);

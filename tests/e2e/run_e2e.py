@@ -198,7 +198,7 @@ def unescape(s):
 class Prefix:
     def __init__(self, work, version):
         self.version = version
-        self.path = os.path.join(work, "prefix-" + version)
+        self.path = os.path.join(os.path.abspath(work), "prefix-" + version)
         self.env = dict(os.environ)
         self.env.update({
             "WINEARCH": "win32", "WINEPREFIX": self.path, "WINEDEBUG": "-all",
@@ -309,7 +309,8 @@ def parse_transcript(text):
 class Scenario:
     def __init__(self, name, version, steps, boxes, exit_code,
                  mutate=None, before=None, before_run=None, expect=None,
-                 group=False, handoff="absent", restart=False, note=""):
+                 group=False, handoff="absent", restart=False, stale=True,
+                 keys_focus=None):
         self.name = name
         self.version = version
         self.steps = steps
@@ -322,7 +323,8 @@ class Scenario:
         self.group = group          # True: the group with both items exists
         self.handoff = handoff      # "absent", "stale", or a sibling's name
         self.restart = restart
-        self.note = note
+        self.stale = stale          # put an old install.tmp in place first
+        self.keys_focus = keys_focus  # control focused before each key
 
 
 def cfg_bytes():
@@ -430,7 +432,8 @@ def scenarios():
     S.append(Scenario(
         "missing_install_tmp", "win95", ["install", "answer:OK", "answer:OK"],
         [("host", MSG_NO_HANDOFF), ("host", MSG_FAILED)], 1603,
-        mutate=remove("Utility/Sondel.handoff"), expect=nothing))
+        mutate=remove("Utility/Sondel.handoff"), expect=nothing,
+        stale=False))
     S.append(Scenario(
         "missing_default_cfg", "nt40", ["custom", "install", "answer:OK",
                                         "answer:OK"],
@@ -453,11 +456,16 @@ def scenarios():
     S.append(Scenario(
         "enter_after_radio", "win95", ["custom", "enter"], [], 1602,
         expect=nothing, handoff="stale"))
+    # Tab moves Install -> Cancel -> the checked radio button (a checked
+    # radio button carries WS_TABSTOP) -> Install; Enter then clicks the
+    # focused push button.
     S.append(Scenario(
         "tab_enter", "win95",
-        ["tab", "enter", "answer:No", "tab", "enter", "answer:Cancel"],
+        ["tab", "enter", "answer:No", "tab", "tab", "enter",
+         "answer:Cancel"],
         [("welcome", MSG_EXIT)] + host_success, 3010,
-        expect=installed(0, False), group=True, handoff="Quillan"))
+        expect=installed(0, False), group=True, handoff="Quillan",
+        keys_focus=["1000", "1001", "1001", "1002", "1000"]))
     for version, nt in (("win95", False), ("nt40", True)):
         S.append(Scenario(
             "rollback_over_earlier_" + version, version,
@@ -569,6 +577,10 @@ def check_transcript(s, events, problems):
         if f.get("owner") == "host":
             check(f.get("welcome_visible") == "0", problems,
                   "transcript: Welcome visible at box %s" % f.get("n"))
+    if s.keys_focus is not None:
+        focus = [f.get("focus") for k, f in events if k == "key"]
+        check(focus == s.keys_focus, problems, "transcript: keys went to %r,"
+              " expected %r" % (focus, s.keys_focus))
     welcome = [f for k, f in events if k == "welcome"]
     check(welcome and welcome[0].get("backdrop_visible") == "1" and
           welcome[0].get("backdrop_maximized") == "1", problems,
@@ -648,8 +660,10 @@ def run_scenario(args, s):
     if s.mutate:
         s.mutate(m)
     # A hand-off file from an earlier run: every abort must delete it.
-    with open(os.path.join(prefix.c, "windows", "install.tmp"), "wb") as f:
-        f.write(STALE_HANDOFF)
+    if s.stale:
+        with open(os.path.join(prefix.c, "windows", "install.tmp"),
+                  "wb") as f:
+            f.write(STALE_HANDOFF)
     if s.before:
         prefix.import_reg(reg_file(*s.before), "before.reg")
     if s.restart:
