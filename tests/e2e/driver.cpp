@@ -5,6 +5,7 @@
 //   driver.exe <transcript> <program> [step...]
 //
 // Steps:
+//   welcome                               wait for the Welcome dialog
 //   express | custom | install | cancel   click that Welcome button
 //   enter | esc | tab                     key into the focused dialog
 //   close                                 WM_SYSCOMMAND SC_CLOSE to Welcome
@@ -25,6 +26,7 @@
 //       buttons=Yes,No icon=error|warning|question|information|none|unknown
 //       backdrop_visible=1 backdrop_maximized=1 backdrop_topmost=0
 //       welcome_visible=0
+//   key focus=1000                   (control focused when a key was sent)
 //   answer n=1 button=Yes
 //   unexpected_box n=...            (a box that no step was waiting for)
 //   exit code=1602
@@ -504,7 +506,9 @@ void SyncWithCaller(const char *transcript, const char *name) {
 
 void RunStep(const char *transcript, const char *step) {
   Line("step name=%s", step);
-  if (!strcmp(step, "express"))
+  if (!strcmp(step, "welcome"))
+    WaitFor("the Welcome dialog", WelcomeReady, false);
+  else if (!strcmp(step, "express"))
     ClickWelcomeButton(1002);
   else if (!strcmp(step, "custom"))
     ClickWelcomeButton(1003);

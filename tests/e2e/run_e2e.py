@@ -455,7 +455,15 @@ def scenarios():
         [("welcome", MSG_FAILED)], 1602, expect=nothing))
     S.append(Scenario(
         "enter_after_radio", "win95", ["custom", "enter"], [], 1602,
-        expect=nothing, handoff="stale"))
+        expect=nothing, handoff="stale", keys_focus=["1003"]))
+    # A close request from outside while the worker runs (the first sibling
+    # still busy) must not end the setup under it: the installation goes on
+    # to its success prompt.
+    S.append(Scenario(
+        "close_host_while_running", "win95",
+        ["install", "wait:700", "closehost", "answer:Cancel"],
+        host_success, 3010, mutate=write("Utility/Sondel.sleep", b"2500"),
+        expect=installed(0, False), group=True, handoff="Quillan"))
     # Tab moves Install -> Cancel -> the checked radio button (a checked
     # radio button carries WS_TABSTOP) -> Install; Enter then clicks the
     # focused push button.
