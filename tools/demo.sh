@@ -1,0 +1,146 @@
+#!/usr/bin/env bash
+# Builds MERRIK.EXE and a demo media folder and runs the setup under Wine in a
+# fresh 32-bit prefix under build-win/demo/.
+#
+# With a usable display (DISPLAY set) you click through the setup yourself.
+# Without one, the script starts its own Xvfb, drives an Express install,
+# saves screenshots of the backdrop with the Welcome dialog and of the
+# success prompt into build-win/demo/, and prints what was installed and the
+# setup's exit code.
+#
+# Environment: MERRIK_DEMO_VERSION=win95|nt40 (Windows version that Wine
+# reports; default nt40), MERRIK_DEMO_ANSWER=OK|Cancel (answer to the success
+# prompt in the unattended run; default OK, which requests the restart),
+# MERRIK_JOBS (build jobs, default 2), MERRIK_DEMO_BUILD (build folder,
+# default build-win).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+jobs=${MERRIK_JOBS:-2}
+version=${MERRIK_DEMO_VERSION:-nt40}
+answer=${MERRIK_DEMO_ANSWER:-OK}
+build=${MERRIK_DEMO_BUILD:-"$root/build-win"}
+demo="$build/demo"
+prefix="$demo/prefix"
+
+echo "== prerequisites"
+"$root/tools/install_prerequisites.sh"
+
+echo "== Windows build"
+cmake -S "$root" -B "$build" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" >/dev/null
+cmake --build "$build" -j"$jobs" --target merrik sibling driver
+
+merrik=$(find "$build" -name MERRIK.EXE -path '*resources*' | head -n1)
+sibling="$build/tests/e2e/sibling.exe"
+driver="$build/tests/e2e/driver.exe"
+
+export WINEARCH=win32 WINEPREFIX="$prefix" WINEDEBUG=-all
+# No menu entries on this machine; no Mono or Gecko installer.
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+
+xvfb_pid=""
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+  fi
+}
+trap cleanup EXIT
+
+interactive=0
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  interactive=1
+else
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+  done
+  export DISPLAY=":$n"
+  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$demo.xvfb.log" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 1 50); do
+    xdpyinfo >/dev/null 2>&1 && break
+    sleep 0.2
+  done
+  echo "== Xvfb on $DISPLAY"
+fi
+
+echo "== fresh Wine prefix ($version) in $prefix"
+wineserver -k 2>/dev/null || true
+rm -rf "$demo"
+mkdir -p "$demo"
+wineboot -i >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null
+if [ "$interactive" = 0 ]; then
+  # Xvfb has no window manager: unmanaged windows spare Wine's wait for one.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
+fi
+
+echo "== demo media"
+python3 "$root/tools/make_demo_media.py" --out "$demo/media" \
+  --merrik "$merrik" --sibling "$sibling"
+# The media appear as drive D:, like the distribution CD.
+rm -f "$prefix/dosdevices/d:" "$prefix/dosdevices/d::"
+ln -s "$demo/media" "$prefix/dosdevices/d:"
+
+if [ "$interactive" = 1 ]; then
+  echo "== running D:\\MERRIK.EXE on $DISPLAY: click through the setup"
+  set +e
+  wine 'D:\MERRIK.EXE'
+  code=$?
+  set -e
+else
+  echo "== running D:\\MERRIK.EXE: Express install, answering $answer"
+  transcript="$demo/transcript.txt"
+  shoot() { # <sync name> <png>
+    local flag="$transcript.$1"
+    for _ in $(seq 1 600); do
+      [ -e "$flag" ] && break
+      sleep 0.1
+    done
+    [ -e "$flag" ] || return 1
+    sleep 1 # let every window paint
+    import -window root "$2"
+    rm -f "$flag"
+  }
+  wine "$driver" "Z:${transcript//\//\\}" 'D:\MERRIK.EXE' welcome sync:welcome \
+    install box sync:success "answer:$answer" &
+  driver_pid=$!
+  shoot welcome "$demo/welcome.png" && echo "saved $demo/welcome.png"
+  shoot success "$demo/success.png" && echo "saved $demo/success.png"
+  wait "$driver_pid" || true
+  echo "== driver transcript"
+  cat "$transcript"
+  code=$(sed -n 's/^exit code=\([0-9]*\).*/\1/p' "$transcript")
+  code=${code:-"not observed (the setup was ended by the restart)"}
+  sleep 3 # a requested restart runs RunOnce and Run entries
+fi
+
+echo "== registry"
+for key in 'HKLM\Software\VKO' \
+  'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VKO DMI' \
+  'HKLM\System\CurrentControlSet\Services\VEZUDA' \
+  'HKLM\System\CurrentControlSet\Services\Riveze'; do
+  wine reg query "$key" /s 2>/dev/null | tr -d '\r' || echo "$key: absent"
+done
+wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' \
+  /v ZEZOroza 2>/dev/null | tr -d '\r' || echo "Run\\ZEZOroza: absent"
+
+echo "== program group"
+group=$(find "$prefix/drive_c/users" -type d -name 'VKO Halvermont' \
+  -path '*Start Menu/Programs*' | head -n1)
+if [ -n "$group" ]; then
+  echo "$group"
+  ls -l "$group"
+else
+  echo "no program group"
+fi
+
+echo "== hand-off file"
+if [ -e "$prefix/drive_c/windows/install.tmp" ]; then
+  od -c "$prefix/drive_c/windows/install.tmp"
+else
+  echo "none"
+fi
+
+echo "== exit code: $code"
