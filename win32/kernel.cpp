@@ -60,6 +60,22 @@ std::vector<DWORD> sleeps;
 std::atomic<DWORD> nextThreadId{0x100};
 std::atomic<DWORD> nextProcessId{0x1000};
 
+// Threads of in-process programs and of CreateThread that have not ended.
+std::mutex runningMutex;
+std::condition_variable runningChanged;
+int runningThreads = 0;
+
+void threadStarted() {
+  std::lock_guard<std::mutex> lock(runningMutex);
+  ++runningThreads;
+}
+
+void threadEnded() {
+  std::lock_guard<std::mutex> lock(runningMutex);
+  --runningThreads;
+  runningChanged.notify_all();
+}
+
 thread_local DWORD lastError = 0;
 thread_local DWORD threadId = 0;
 
@@ -234,9 +250,11 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
     DWORD pid = 0;
     if (body) {
       pid = nextProcessId.fetch_add(1);
+      threadStarted();
       std::thread([body, w, tid] {
         threadId = tid;
         w->finish(body());
+        threadEnded();
       }).detach();
     } else {
       pid_t hostPid = 0;
@@ -345,9 +363,11 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T,
       handle = addObject(standin::KernelObjectKind::Thread, w);
       if (lpThreadId)
         *lpThreadId = tid;
+      threadStarted();
       std::thread([lpStartAddress, lpParameter, w, tid] {
         threadId = tid;
         w->finish(lpStartAddress(lpParameter));
+        threadEnded();
       }).detach();
     }
   }
@@ -422,6 +442,12 @@ LONG WINAPI InterlockedCompareExchange(LONG volatile *Destination,
 }
 
 namespace standin {
+
+bool waitForThreads(DWORD milliseconds) {
+  std::unique_lock<std::mutex> lock(runningMutex);
+  return runningChanged.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                 [] { return runningThreads == 0; });
+}
 
 void resetKernel() {
   std::lock_guard<std::mutex> lock(kernelMutex);

@@ -87,6 +87,7 @@ protected:
     g_installStatus = 0;
   }
   void TearDown() override {
+    EXPECT_TRUE(standin::waitForThreads(10000)) << "a program still runs";
     std::string command = "rm -rf '" + base_ + "'";
     EXPECT_EQ(std::system(command.c_str()), 0);
     standin::resetKernel();

@@ -122,6 +122,7 @@ public:
 
   void TearDown() override {
     WaitForWorker();
+    EXPECT_TRUE(standin::waitForThreads(10000)) << "a program still runs";
     standin::setMessageBoxResponder(nullptr);
     standin::resetUser();
     standin::resetKernel();

@@ -87,6 +87,7 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    EXPECT_TRUE(standin::waitForThreads(10000)) << "a program still runs";
     standin::setMessageBoxResponder(nullptr);
     standin::setIdleHook(nullptr);
     standin::resetUser();

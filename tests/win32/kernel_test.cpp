@@ -190,6 +190,25 @@ TEST_F(KernelTest, CreateThreadRunsTheRoutineAndCanBeMadeToFail) {
   EXPECT_EQ(2, standin::openKernelHandleCount());
 }
 
+// A test must be able to outlast every thread it started, programs and
+// CreateThread threads alike, even when nobody waits on their handles.
+TEST_F(KernelTest, WaitForThreadsOutlastsProgramsAndThreads) {
+  std::atomic<bool> release{false};
+  standin::registerProgram("C:\\SLOW.EXE", [&]() -> DWORD {
+    while (!release)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return 0;
+  });
+  PROCESS_INFORMATION pi;
+  ASSERT_TRUE(start("C:\\SLOW.EXE", pi));
+  DWORD seen = 0;
+  HANDLE t = CreateThread(nullptr, 0, storeThreadId, &seen, 0, nullptr);
+  ASSERT_NE(nullptr, t);
+  EXPECT_FALSE(standin::waitForThreads(20));
+  release = true;
+  EXPECT_TRUE(standin::waitForThreads(5000));
+}
+
 TEST_F(KernelTest, SleepWaitsForRealUnlessOnlyRecorded) {
   auto t0 = std::chrono::steady_clock::now();
   Sleep(30);

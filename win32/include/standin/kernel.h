@@ -27,6 +27,10 @@ namespace standin {
 // real sleeping, CreateThread working, no open kernel handles. Programs and
 // threads still running go on; their handles are forgotten.
 void resetKernel();
+// Waits until every in-process program and every CreateThread thread has
+// ended; false when some still run after `milliseconds`. A test calls it
+// before it frees what those threads may still use.
+bool waitForThreads(DWORD milliseconds);
 
 void setVersion(DWORD version);
 void setCommandLine(const std::string &commandLine);
