@@ -66,6 +66,7 @@ MSG_NO_DEFAULTS = ("Installation Error", "Can not Open default.cfg file!",
                    "OK", "error")
 
 STALE_HANDOFF = b"1\r\n1\r\nC:\\Stale\r\n"
+MEDIA_WITH_BLANKS = "VKO Setup Disk"
 MARKER = "E2EMarker"
 
 
@@ -317,7 +318,7 @@ class Scenario:
     def __init__(self, name, version, steps, boxes, exit_code,
                  mutate=None, before=None, before_run=None, expect=None,
                  group=False, handoff="absent", restart=False, stale=True,
-                 keys_focus=None):
+                 keys_focus=None, media_dir="Media"):
         self.name = name
         self.version = version
         self.steps = steps
@@ -332,6 +333,7 @@ class Scenario:
         self.restart = restart
         self.stale = stale          # put an old install.tmp in place first
         self.keys_focus = keys_focus  # control focused before each key
+        self.media_dir = media_dir  # folder of the media under C:\
 
 
 def cfg_bytes():
@@ -481,6 +483,33 @@ def scenarios():
         [("welcome", MSG_EXIT)] + host_success, 3010,
         expect=installed(0, False), group=True, handoff="Quillan",
         keys_focus=["1000", "1001", "1001", "1002", "1000"]))
+    # A mode chosen before a Cancel answered with No stays chosen.
+    S.append(Scenario(
+        "custom_after_cancel_no", "nt40",
+        ["custom", "cancel", "answer:No", "install", "answer:Cancel"],
+        [("welcome", MSG_EXIT)] + host_success, 3010,
+        expect=installed(1, True), group=True, handoff="Tessary"))
+    # Media in a folder with blanks: the sibling programs are started by
+    # their unquoted paths.
+    S.append(Scenario(
+        "media_path_with_blanks", "win95", ["custom", "install",
+                                            "answer:Cancel"],
+        host_success, 3010, expect=installed(1, False), group=True,
+        handoff="Tessary", media_dir=MEDIA_WITH_BLANKS))
+    # Edge values of the defaults file reach the registry unchanged: a
+    # 16-character chip set, an empty speed text, VID 0xFF (255, not -1),
+    # and an AMA character that is neither 0 nor 1 (stored as FF FF FF FF).
+    S.append(Scenario(
+        "defaults_edge_values", "win95", ["install", "answer:Cancel"],
+        host_success, 3010, mutate=edge_values, expect=installed(-1, False),
+        group=True, handoff="Quillan"))
+    # The configuration program of Custom mode is missing from the install
+    # directory: the third step fails after two siblings have run.
+    S.append(Scenario(
+        "missing_configuration_program", "nt40",
+        ["custom", "install", "answer:OK", "answer:OK"],
+        [("host", MSG_NO_SIBLING), ("host", MSG_FAILED)], 1603,
+        mutate=remove("Utility/Quillan.files/Tessary.exe"), expect=nothing))
     for version, nt in (("win95", False), ("nt40", True)):
         S.append(Scenario(
             "rollback_over_earlier_" + version, version,
@@ -491,6 +520,21 @@ def scenarios():
             before_run=make_group,
             expect=after_rollback(True, nt)))
     return {s.name: s for s in S}
+
+
+def edge_values(m):
+    path = os.path.join(m, "Utility", "Quillan.files", "default.cfg")
+    cfg = bytearray(media.default_cfg(chipset="LM78 rev.C SMBus",
+                                      max_speed="", vid=0xFF))
+    # Bytes the importer must not read: past the text field lengths, in the
+    # gaps between fields, and past the last field.
+    cfg[media.MAXSPEED_AT + 1:media.MAXSPEED_AT + 17] = b"NOT PART OF TEXT"
+    for a, b in ((0, 260), (294, 300), (604, 606), (766, 931), (1291, 1536)):
+        cfg[a:b] = b"\xA5" * (b - a)
+    with open(path, "wb") as f:
+        f.write(cfg)
+    with open(os.path.join(m, "Utility", "Quillan.handoff"), "wb") as f:
+        f.write(media.handoff("1", "x", INSTALL_DIR))
 
 
 def make_group(prefix):
@@ -511,7 +555,8 @@ def reset(prefix):
     """Removes every trace of the product and of earlier scenarios."""
     prefix.kill()
     prefix.start_session()
-    for rel in ("Media", "Old Suite", "Stale", "windows/install.tmp",
+    for rel in ("Media", MEDIA_WITH_BLANKS, "Old Suite", "Stale",
+                "windows/install.tmp",
                 "Program Files/VKO Halvermont"):
         p = os.path.join(prefix.c, *rel.split("/"))
         if os.path.isdir(p):
@@ -671,10 +716,16 @@ def run_scenario(args, s):
         shutil.rmtree(out)
     os.makedirs(out)
     reset(prefix)
-    m = os.path.join(prefix.c, "Media")
+    m = os.path.join(prefix.c, s.media_dir)
     media.build(m, args.merrik, args.sibling)
     if s.mutate:
         s.mutate(m)
+    cfg_path = os.path.join(m, "Utility", "Quillan.files", "default.cfg")
+    if os.path.exists(cfg_path):
+        with open(cfg_path, "rb") as f:
+            cfg = f.read()
+    else:
+        cfg = cfg_bytes()
     # A hand-off file from an earlier run: every abort must delete it.
     if s.stale:
         with open(os.path.join(prefix.c, "windows", "install.tmp"),
@@ -691,7 +742,8 @@ def run_scenario(args, s):
     transcript = os.path.join(out, "transcript.txt")
     started = time.time()
     p = prefix.wine(to_windows(args.driver), to_windows(transcript),
-                    "C:\\Media\\MERRIK.EXE", *s.steps, timeout=240,
+                    "C:\\%s\\MERRIK.EXE" % s.media_dir, *s.steps,
+                    timeout=240,
                     check=False)
     with open(transcript, "rb") as f:
         text = f.read().decode("cp1252")
@@ -717,7 +769,7 @@ def run_scenario(args, s):
     time.sleep(0.5)  # let Program Manager finish the last asynchronous command
     check_transcript(s, events, problems)
     state, run, runonce = snapshot(prefix)
-    keys, run_want = s.expect(cfg_bytes())
+    keys, run_want = s.expect(cfg)
     compare_registry(keys, run_want, state, run, problems)
     if not s.restart:
         check(MARKER in runonce, problems,
