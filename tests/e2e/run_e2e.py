@@ -10,7 +10,8 @@ DIR. Each scenario then resets the product's keys, files and program group in
 that prefix, lays out a fresh media folder at C:\\Media, runs the GUI driver
 against C:\\Media\\MERRIK.EXE with the scenario's steps, and checks the
 driver's transcript (message boxes, owners, backdrop, exit code), the registry
-(`wine reg export`, by name, type and bytes), the program group folder that
+(by name, type, size and bytes, read with the
+ANSI registry functions by regdump.exe), the program group folder that
 Wine's shell made, and the hand-off file. DISPLAY must name a running X
 server.
 """
@@ -154,44 +155,21 @@ def reg_data(typ, data):
     return prefix + ",".join("%02x" % b for b in data)
 
 
-def parse_export(text):
-    """Parses `reg export` output into {key: {name: (type, bytes)}}."""
+def parse_regdump(text):
+    """Parses regdump.exe output into {key: {name: (type, bytes)}}."""
     keys = {}
     current = None
-    lines = text.replace("\r\n", "\n").split("\n")
-    i = 0
-    while i < len(lines):
-        line = lines[i]
-        i += 1
-        while line.endswith("\\") and i < len(lines):
-            line = line[:-1] + lines[i].strip()
-            i += 1
-        if line.startswith("[") and line.endswith("]"):
-            current = line[1:-1]
+    for kind, f in parse_transcript(text):
+        if kind == "key":
+            current = f["path"]
             keys[current] = {}
-            continue
-        m = re.match(r'^(@|"((?:[^"\\]|\\.)*)")=(.*)$', line)
-        if not m or current is None:
-            continue
-        name = "" if m.group(1) == "@" else unescape(m.group(2))
-        data = m.group(3)
-        if data.startswith('"'):
-            value = (REG_SZ, unescape(data[1:-1]).encode("cp1252") + b"\0")
-        elif data.startswith("dword:"):
-            value = (REG_DWORD, int(data[6:], 16).to_bytes(4, "little"))
-        else:
-            hm = re.match(r"^hex(?:\(([0-9a-fA-F]+)\))?:(.*)$", data)
-            typ = int(hm.group(1), 16) if hm.group(1) else REG_BINARY
-            raw = bytes(int(x, 16) for x in hm.group(2).split(",")
-                        if x.strip())
-            value = (typ, raw)
-        keys[current][name] = value
+        elif kind == "value" and current is not None:
+            data = b"" if f["data"] == "-" else bytes.fromhex(f["data"])
+            check_size = int(f["size"])
+            assert check_size == len(data), f
+            keys[current][f["name"].encode("latin-1").decode("cp1252")] = (
+                int(f["type"]), data)
     return keys
-
-
-def unescape(s):
-    return re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r", "0": "\0"}.get(
-        m.group(1), m.group(1)), s)
 
 
 # --- Wine ------------------------------------------------------------------
@@ -263,21 +241,16 @@ class Prefix:
         self.wine("reg", "import", "C:\\" + name)
         os.remove(path)
 
-    def export(self, key):
-        """{key: values} of key and its subkeys; {} when key is missing."""
-        out = os.path.join(self.c, "export.reg")
+    def dump(self, regdump, *keys):
+        """{key: values} of the keys and their subkeys, with exact sizes."""
+        out = os.path.join(self.c, "regdump.txt")
         if os.path.exists(out):
             os.remove(out)
-        p = self.wine("reg", "export", key, "C:\\export.reg", "/y",
-                      check=False)
-        if p.returncode != 0 or not os.path.exists(out):
-            return {}
+        self.wine(to_windows(regdump), "C:\\regdump.txt", *keys)
         with open(out, "rb") as f:
-            raw = f.read()
+            text = f.read().decode("latin-1")
         os.remove(out)
-        text = raw.decode("utf-16") if raw[:2] == b"\xff\xfe" else \
-            raw.decode("cp1252")
-        return parse_export(text)
+        return parse_regdump(text)
 
     def programs_dir(self):
         found = glob.glob(os.path.join(
@@ -574,15 +547,18 @@ def reset(prefix):
     prefix.import_reg(text, "reset.reg")
 
 
-def snapshot(prefix):
+def snapshot(prefix, regdump):
+    keys = (K_VKO, K_VKODMI, K_UNINST + "\\Other Product") + tuple(
+        K_SERVICES + "\\" + s for s in SERVICES)
+    dumped = prefix.dump(regdump, *(keys + (K_RUN, K_RUNONCE)))
     state = {}
-    for key in (K_VKO, K_VKODMI, K_UNINST + "\\Other Product") + tuple(
-            K_SERVICES + "\\" + s for s in SERVICES):
-        for k, v in prefix.export(key).items():
+    for k, v in dumped.items():
+        if any(k.upper() == x.upper() or k.upper().startswith(
+                x.upper() + "\\") for x in keys):
             state[k.upper()] = (k, v)
-    run = prefix.export(K_RUN).get(K_RUN, {})
-    runonce = prefix.export(K_RUNONCE).get(K_RUNONCE, {})
-    return state, run, runonce
+    upper = {k.upper(): v for k, v in dumped.items()}
+    return state, upper.get(K_RUN.upper(), {}), upper.get(
+        K_RUNONCE.upper(), {})
 
 
 def check(cond, problems, text):
@@ -753,7 +729,7 @@ def run_scenario(args, s):
         # The restart runs RunOnce entries and deletes them.
         deadline = time.time() + 60
         while time.time() < deadline:
-            runonce = prefix.export(K_RUNONCE).get(K_RUNONCE, {})
+            runonce = snapshot(prefix, args.regdump)[2]
             if MARKER not in runonce:
                 break
             time.sleep(1)
@@ -768,7 +744,13 @@ def run_scenario(args, s):
               "transcript: no exit line")
     time.sleep(0.5)  # let Program Manager finish the last asynchronous command
     check_transcript(s, events, problems)
-    state, run, runonce = snapshot(prefix)
+    state, run, runonce = snapshot(prefix, args.regdump)
+    with open(os.path.join(out, "registry.txt"), "w") as f:
+        for _, (k, values) in sorted(state.items()):
+            f.write("[%s]\n" % k)
+            for name, (typ, data) in sorted(values.items()):
+                f.write("  %r type=%d size=%d %s\n" % (name, typ, len(data),
+                                                      data.hex()))
     keys, run_want = s.expect(cfg)
     compare_registry(keys, run_want, state, run, problems)
     if not s.restart:
@@ -905,6 +887,7 @@ def main(argv):
     ap.add_argument("--sibling")
     ap.add_argument("--driver")
     ap.add_argument("--mock")
+    ap.add_argument("--regdump")
     g = ap.add_mutually_exclusive_group(required=True)
     g.add_argument("--prefix", choices=VERSIONS)
     g.add_argument("--scenario")
