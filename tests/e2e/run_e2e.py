@@ -244,13 +244,20 @@ class Prefix:
     def dump(self, regdump, *keys):
         """{key: values} of the keys and their subkeys, with exact sizes."""
         out = os.path.join(self.c, "regdump.txt")
-        if os.path.exists(out):
-            os.remove(out)
-        self.wine(to_windows(regdump), "C:\\regdump.txt", *keys)
-        with open(out, "rb") as f:
-            text = f.read().decode("latin-1")
-        os.remove(out)
-        return parse_regdump(text)
+        # Right after a requested restart the session may still be ending
+        # programs, this one included: try again.
+        for _ in range(10):
+            if os.path.exists(out):
+                os.remove(out)
+            p = self.wine(to_windows(regdump), "C:\\regdump.txt", *keys,
+                          check=False)
+            if p.returncode == 0 and os.path.exists(out):
+                with open(out, "rb") as f:
+                    text = f.read().decode("latin-1")
+                os.remove(out)
+                return parse_regdump(text)
+            time.sleep(1)
+        raise Failure("regdump.exe gave no output")
 
     def programs_dir(self):
         found = glob.glob(os.path.join(
