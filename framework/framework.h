@@ -16,10 +16,9 @@ class CWinApp;
 // Handler signatures the maps know how to call.
 enum FrameworkSig {
   FwSig_end = 0,
-  FwSig_vv, // void handler()                     (BN_CLICKED, WM_CLOSE,
-            // WM_PAINT)
-  FwSig_vw, // void handler(UINT_PTR)             (WM_TIMER)
-  FwSig_hv, // HCURSOR handler()                  (WM_QUERYDRAGICON)
+  FwSig_vv, // void handler()          commands, WM_CLOSE, WM_PAINT
+  FwSig_vw, // void handler(UINT_PTR)  WM_TIMER (the timer identifier)
+  FwSig_hv, // HCURSOR handler()       WM_QUERYDRAGICON
 };
 
 // Handler members, held as members of the common base; an entry fills the
