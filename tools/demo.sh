@@ -47,6 +47,7 @@ cleanup() {
   fi
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 interactive=0
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
@@ -143,4 +144,13 @@ else
   echo "none"
 fi
 
-echo "== exit code: $code"
+case "$code" in
+1641) meaning="installed, restart requested and accepted" ;;
+3010) meaning="installed, restart declined or refused" ;;
+1602) meaning="left the Welcome dialog without installing" ;;
+1633) meaning="unsupported Windows version" ;;
+1638) meaning="already installed" ;;
+1603) meaning="installation failed" ;;
+*) meaning="" ;;
+esac
+echo "== exit code: $code${meaning:+ ($meaning)}"
