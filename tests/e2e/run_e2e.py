@@ -177,6 +177,7 @@ def parse_regdump(text):
 class Prefix:
     def __init__(self, work, version):
         self.version = version
+        os.makedirs(work, exist_ok=True)
         self.path = os.path.join(os.path.abspath(work), "prefix-" + version)
         self.env = dict(os.environ)
         self.env.update({
