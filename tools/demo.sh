@@ -50,6 +50,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 interactive=0
+driver_status=0
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   interactive=1
 else
@@ -109,7 +110,8 @@ else
   driver_pid=$!
   shoot welcome "$demo/welcome.png" && echo "saved $demo/welcome.png"
   shoot success "$demo/success.png" && echo "saved $demo/success.png"
-  wait "$driver_pid" || true
+  driver_status=0
+  wait "$driver_pid" || driver_status=$?
   echo "== driver transcript"
   cat "$transcript"
   code=$(sed -n 's/^exit code=\([0-9]*\).*/\1/p' "$transcript")
@@ -154,3 +156,7 @@ case "$code" in
 *) meaning="" ;;
 esac
 echo "== exit code: $code${meaning:+ ($meaning)}"
+if [ "${driver_status:-0}" != 0 ]; then
+  echo "the driver could not complete the install (see the transcript)"
+  exit 1
+fi
