@@ -274,8 +274,8 @@ std::string IconOf(HWND box) {
   RECT r;
   GetWindowRect(iconStatic, &r);
   int w = GetSystemMetrics(SM_CXICON), h = GetSystemMetrics(SM_CYICON);
-  for (int attempt = 0; attempt < 30;
-       ++attempt) { // up to 3 s on a busy machine
+  // Up to 3 s for the box to paint on a busy machine.
+  for (int attempt = 0; attempt < 30; ++attempt) {
     HDC screen = GetDC(nullptr);
     Pixels shown = Grab(screen, r.left, r.top, w, h);
     ReleaseDC(nullptr, screen);
