@@ -17,7 +17,8 @@
 //                                         until someone deletes it
 //   wait:<ms>                             pause
 //
-// Transcript lines (one event each, flushed at once):
+// Transcript lines (one event each, flushed at once, each ending with t=<ms
+// since the driver started>):
 //   start cmdline="..."
 //   welcome backdrop_visible=1 backdrop_maximized=1 backdrop_topmost=0
 //   step name=...
@@ -28,6 +29,8 @@
 //       welcome_visible=0
 //   key focus=1000                   (control focused when a key was sent)
 //   answer n=1 button=Yes
+//   closed n=1                       (the box has gone)
+//   sync name=...
 //   unexpected_box n=...            (a box that no step was waiting for)
 //   exit code=1602
 //   summary host_seen=1 welcome_visible_during_install=0 boxes=2
