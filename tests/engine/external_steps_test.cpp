@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
@@ -19,6 +17,7 @@
 #include "standin/kernel.h"
 #include "standin/registry.h"
 #include "standin/user.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -71,16 +70,14 @@ TEST(GetSourceDir, FolderAtTheBufferLimit) {
   EXPECT_EQ(SourceDirFor("\"D:\\MERRIK.EXE\" " + std::string(600, 'a')), "D:");
 }
 
-class HandoffTest : public ::testing::Test {
+class HandoffTest : public testsupport::TempFolderTest {
 protected:
   void SetUp() override {
     standin::resetKernel();
     standin::resetUser();
     standin::clearJournal();
     theInstallDialog.m_hWnd = kHostWindow;
-    char base[] = "/tmp/h3a-handoff-XXXXXX";
-    ASSERT_NE(mkdtemp(base), nullptr);
-    base_ = base;
+    ASSERT_NO_FATAL_FAILURE(TempFolderTest::SetUp());
     SetWindowsDir(base_ + "/win");
     std::strcpy(g_installDir, "PREVIOUS");
     g_amaSetting = 7;
@@ -88,8 +85,7 @@ protected:
   }
   void TearDown() override {
     EXPECT_TRUE(standin::waitForThreads(10000)) << "a program still runs";
-    std::string command = "rm -rf '" + base_ + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
+    TempFolderTest::TearDown();
     standin::resetKernel();
     standin::resetUser();
     theInstallDialog.m_hWnd = nullptr;
@@ -102,10 +98,7 @@ protected:
   // The hand-off file exactly as the program names it.
   std::string HandoffPath() const { return windowsDir_ + "\\install.tmp"; }
   void WriteHandoff(const std::string &content) {
-    FILE *file = std::fopen(HandoffPath().c_str(), "wb");
-    ASSERT_NE(file, nullptr) << HandoffPath();
-    std::fwrite(content.data(), 1, content.size(), file);
-    std::fclose(file);
+    WriteFile(HandoffPath(), content);
   }
   // A failed step changes neither value and has touched no registry key.
   void ExpectUnchanged() {
@@ -122,7 +115,6 @@ protected:
     EXPECT_EQ(boxes[0].flags, kErrorFlags);
   }
 
-  std::string base_;
   std::string windowsDir_;
 };
 
@@ -240,12 +232,7 @@ TEST_F(HandoffTest, HandoffFileNameIsTheWindowsDirectoryAndInstallTmp) {
 // file is there only if the setup waited for the program.
 DWORD SlowSibling(const std::string &handoffPath, const std::string &content) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  FILE *file = std::fopen(handoffPath.c_str(), "wb");
-  if (file == nullptr)
-    return 1;
-  std::fwrite(content.data(), 1, content.size(), file);
-  std::fclose(file);
-  return 0;
+  return testsupport::StoreFile(handoffPath, content) ? 0 : 1;
 }
 
 TEST_F(HandoffTest, RunStartsTheProgramWaitsAndReadsItsHandoff) {

@@ -6,15 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "shell/install_dialog.h"
@@ -27,6 +21,7 @@
 #include "standin/registry.h"
 #include "standin/security.h"
 #include "standin/user.h"
+#include "support/machine_fixture.h"
 #include "system/bounded_text.h"
 
 #include "registry_snapshot.h"
@@ -54,13 +49,6 @@ const std::string kServices = "HKLM\\SYSTEM\\CurrentControlSet\\Services";
 const DWORD kWindows95 = 0xC0000004;
 const DWORD kWindowsNt = 0x05650004;
 
-void WriteFile(const std::string &path, const std::string &bytes) {
-  FILE *file = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(file, nullptr) << path;
-  std::fwrite(bytes.data(), 1, bytes.size(), file);
-  std::fclose(file);
-}
-
 // A default.cfg whose every byte is known: a pattern, with the two text
 // fields and the VID byte set.
 std::string DefaultsFile() {
@@ -86,66 +74,20 @@ const char kFileList[] = "[files]\n"
                          "Dovrel.exe = \"Uninstall\"\n"
                          "#end\n";
 
-class InstallRun : public ::testing::Test {
+class InstallRun : public testsupport::MachineTest {
 public:
   void SetUp() override {
-    standin::resetUser();
-    standin::resetKernel();
-    standin::resetRegistry();
-    standin::resetDde();
-    standin::resetSecurity();
-    standin::clearJournal();
-    standin::setSleepRecordOnly(true);
-    standin::setVersion(kWindows95);
+    ASSERT_NO_FATAL_FAILURE(MachineTest::SetUp());
+    PutWindowsKeys();
+  }
 
-    char base[] = "/tmp/h3b-install-XXXXXX";
-    ASSERT_NE(mkdtemp(base), nullptr);
-    base_ = base;
-    windowsDir_ = base_ + "/WINDOWS";
-    sourceDir_ = base_ + "/CD";
-    installDir_ = base_ + "/VKO";
-    standin::setWindowsDirectory(windowsDir_);
-    standin::setCommandLine("\"" + sourceDir_ + "\\MERRIK.EXE\"");
-
-    g_installStatus = 0;
-    g_exitCode = 1603;
-    g_customMode = 0;
-    g_platform = 7;
-    theApp.m_pMainWnd = nullptr;
-
-    // Windows' own keys, with other programs' entries.
+  // Windows' own keys, with other programs' entries.
+  static void PutWindowsKeys() {
     standin::regPutString(kRun, "Other", "C:\\other.exe");
     standin::regPutString(kUninstall + "\\Other App", "DisplayName",
                           "Other App");
     standin::regPutDword(kServices + "\\Disk", "Start", 1);
   }
-
-  void TearDown() override {
-    WaitForWorker();
-    EXPECT_TRUE(standin::waitForThreads(10000)) << "a program still runs";
-    standin::setMessageBoxResponder(nullptr);
-    standin::resetUser();
-    standin::resetKernel();
-    std::string command = "rm -rf '" + base_ + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-    g_platform = -1;
-    g_customMode = 0;
-    g_installStatus = 0;
-  }
-
-  // The worker's last act is its status store; no worker outlives its test.
-  void WaitForWorker() {
-    if (standin::createThreadCount() == 0)
-      return;
-    for (int i = 0; i < 1000 && g_installStatus.load() == 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-
-  std::string HandoffPath() const { return windowsDir_ + "\\install.tmp"; }
-  std::string Sondel() const { return sourceDir_ + "\\Utility\\Sondel.exe"; }
-  std::string Quillan() const { return sourceDir_ + "\\Utility\\Quillan.exe"; }
-  std::string Tessary() const { return installDir_ + "\\Tessary.exe"; }
 
   // A sibling program: notes the status it finds, leaves `handoff` (unless
   // empty) and the files given.
@@ -199,21 +141,11 @@ public:
     WaitForWorker();
     return result;
   }
-  HWND Host() const { return standin::lastDialog(IDD_INSTALL); }
-
   std::vector<std::string> Started() const {
     std::vector<std::string> out;
     for (const auto &call : standin::createProcessCalls())
       out.push_back(call.commandLine.value_or("(null)"));
     return out;
-  }
-  static void ExpectBox(const standin::MessageBoxCall &box, HWND owner,
-                        const std::string &text, const std::string &caption,
-                        UINT flags) {
-    EXPECT_EQ(box.owner, owner);
-    EXPECT_EQ(box.text, text);
-    EXPECT_EQ(box.caption, caption);
-    EXPECT_EQ(box.flags, flags) << std::hex << box.flags;
   }
   // Position of the first journal entry that starts with `prefix`, or -1.
   static int JournalIndex(const std::string &prefix) {
@@ -229,10 +161,7 @@ public:
   // it in place of the current registry; take the run's snapshot first.
   Snapshot ExpectedInstallation(uint32_t ama, bool nt) {
     standin::resetRegistry();
-    standin::regPutString(kRun, "Other", "C:\\other.exe");
-    standin::regPutString(kUninstall + "\\Other App", "DisplayName",
-                          "Other App");
-    standin::regPutDword(kServices + "\\Disk", "Start", 1);
+    PutWindowsKeys();
     const std::string cfg = DefaultsFile();
     const std::string lm78 = kProduct + "\\LM78";
     standin::regPutDword(lm78, "Chassis Secure", 0);
@@ -264,7 +193,6 @@ public:
     return RegistrySnapshot();
   }
 
-  std::string base_, windowsDir_, sourceDir_, installDir_;
   int32_t exitCodeAtEnd_ = 0;
   size_t requestsAtEnd_ = 0;
   std::shared_ptr<std::vector<int32_t>> statusesSeen_ =

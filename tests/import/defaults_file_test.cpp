@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
@@ -16,6 +14,7 @@
 #include "standin/journal.h"
 #include "standin/registry.h"
 #include "standin/user.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -74,23 +73,20 @@ Value Read(const std::string &path, const std::string &name) {
   return Value{value->type, value->data};
 }
 
-class DefaultsFile : public ::testing::Test {
+class DefaultsFile : public testsupport::TempFolderTest {
 protected:
   void SetUp() override {
     standin::resetRegistry();
     standin::resetUser();
     standin::clearJournal();
     theInstallDialog.m_hWnd = kHostWindow;
-    char base[] = "/tmp/h3a-defaults-XXXXXX";
-    ASSERT_NE(mkdtemp(base), nullptr);
-    base_ = base;
+    ASSERT_NO_FATAL_FAILURE(TempFolderTest::SetUp());
     SetInstallDir(base_ + "/inst");
     // The registry of a fresh Windows: SOFTWARE exists, the suite's keys not.
     standin::regPutKey("HKLM\\SOFTWARE\\Microsoft");
   }
   void TearDown() override {
-    std::string command = "rm -rf '" + base_ + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
+    TempFolderTest::TearDown();
     standin::resetRegistry();
     standin::resetUser();
     theInstallDialog.m_hWnd = nullptr;
@@ -105,15 +101,8 @@ protected:
     return std::string(g_installDir) + "\\default.cfg";
   }
   void WriteCfg(const Bytes &bytes) {
-    FILE *file = std::fopen(CfgPath().c_str(), "wb");
-    ASSERT_NE(file, nullptr) << CfgPath();
-    if (!bytes.empty()) {
-      EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-    }
-    std::fclose(file);
+    WriteFile(CfgPath(), std::string(bytes.begin(), bytes.end()));
   }
-
-  std::string base_;
 };
 
 TEST_F(DefaultsFile, StoresEveryFieldWithItsTypeAndSize) {

@@ -4,37 +4,36 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
+
+#include "support/test_files.h"
 
 namespace {
 
 // A stream over `content`, opened in text mode as the install sequence does.
 class LogFile {
 public:
-  explicit LogFile(const std::string &content) {
-    char name[] = "/tmp/h3a-setuplog-XXXXXX";
-    int fd = mkstemp(name);
-    EXPECT_GE(fd, 0);
-    path_ = name;
-    EXPECT_EQ(write(fd, content.data(), content.size()),
-              static_cast<ssize_t>(content.size()));
-    close(fd);
-    stream_ = std::fopen(path_.c_str(), "r");
+  explicit LogFile(const std::string &content)
+      : folder_(testsupport::MakeTempFolder()) {
+    EXPECT_FALSE(folder_.empty());
+    const std::string path = folder_ + "/setup.log";
+    EXPECT_TRUE(testsupport::StoreFile(path, content)) << path;
+    stream_ = std::fopen(path.c_str(), "r");
     EXPECT_NE(stream_, nullptr);
   }
   ~LogFile() {
     if (stream_ != nullptr)
       std::fclose(stream_);
-    unlink(path_.c_str());
+    if (!folder_.empty()) {
+      EXPECT_TRUE(testsupport::RemoveFolder(folder_)) << folder_;
+    }
   }
   FILE *stream() const { return stream_; }
 
 private:
-  std::string path_;
+  std::string folder_;
   FILE *stream_ = nullptr;
 };
 

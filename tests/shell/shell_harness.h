@@ -10,15 +10,12 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <unistd.h>
 
 #include "shell/install_dialog.h"
 #include "shell/resource_ids.h"
@@ -30,6 +27,7 @@
 #include "standin/registry.h"
 #include "standin/security.h"
 #include "standin/user.h"
+#include "support/machine_fixture.h"
 
 namespace shelltest {
 
@@ -48,64 +46,16 @@ const char kInstalledText[] = "This system has installed VKO Halvermont!\n"
 const char kQuestionText[] = "Do you want to exit VKO Halvermont installation?";
 const char kMonitorKey[] = "HKLM\\SOFTWARE\\VKO\\DMI\\LM78";
 
-class ShellTest : public ::testing::Test {
+class ShellTest : public testsupport::MachineTest {
 protected:
   void SetUp() override {
-    standin::resetUser();
-    standin::resetKernel();
-    standin::resetRegistry();
-    standin::resetDde();
-    standin::resetSecurity();
-    standin::clearJournal();
-    standin::setSleepRecordOnly(true);
-    standin::setVersion(0xC0000004);
-
-    char base[] = "/tmp/h4-shell-XXXXXX";
-    ASSERT_NE(mkdtemp(base), nullptr);
-    base_ = base;
-    windowsDir_ = base_ + "/WINDOWS";
-    sourceDir_ = base_ + "/CD";
-    installDir_ = base_ + "/VKO";
-    standin::setWindowsDirectory(windowsDir_);
-    standin::setCommandLine("\"" + sourceDir_ + "\\MERRIK.EXE\"");
-
-    g_installStatus = 0;
-    g_exitCode = 1603;
+    ASSERT_NO_FATAL_FAILURE(MachineTest::SetUp());
+    // A mode the Welcome dialog never stores, so that every test sees the
+    // dialog's own choice.
     g_customMode = 7;
-    g_platform = 7;
-    theApp.m_pMainWnd = nullptr;
     mainThread_ = std::this_thread::get_id();
     // A hand-off file left over from an earlier run.
     WriteFile(HandoffPath(), "0\r\n0\r\nC:\\OLD\r\n");
-  }
-
-  void TearDown() override {
-    // The worker's last act is its status store; wait for it so that no
-    // worker outlives its test.
-    if (JournalCount("CreateThread -> 1") > 0) {
-      for (int i = 0; i < 500 && g_installStatus.load() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    EXPECT_TRUE(standin::waitForThreads(10000)) << "a program still runs";
-    standin::setMessageBoxResponder(nullptr);
-    standin::setIdleHook(nullptr);
-    standin::resetUser();
-    standin::resetKernel();
-    std::string command = "rm -rf '" + base_ + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-  }
-
-  // ---- files ----
-  std::string HandoffPath() const { return windowsDir_ + "\\install.tmp"; }
-  static void WriteFile(const std::string &path, const std::string &bytes) {
-    FILE *file = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
-    std::fclose(file);
-  }
-  static bool FileExists(const std::string &path) {
-    return access(path.c_str(), F_OK) == 0;
   }
 
   // ---- media ----
@@ -125,9 +75,6 @@ protected:
       return 0;
     });
   }
-  std::string Sondel() const { return sourceDir_ + "\\Utility\\Sondel.exe"; }
-  std::string Quillan() const { return sourceDir_ + "\\Utility\\Quillan.exe"; }
-  std::string Tessary() const { return installDir_ + "\\Tessary.exe"; }
   // Media on which every step succeeds.
   void GoodMedia() {
     AddSibling(Sondel());
@@ -176,26 +123,9 @@ protected:
       out.push_back(box.caption);
     return out;
   }
-  static void ExpectBox(const standin::MessageBoxCall &box, HWND owner,
-                        const std::string &text, const std::string &caption,
-                        UINT flags) {
-    EXPECT_EQ(box.owner, owner);
-    EXPECT_EQ(box.text, text);
-    EXPECT_EQ(box.caption, caption);
-    EXPECT_EQ(box.flags, flags) << std::hex << box.flags;
-  }
   HWND Backdrop() const { return standin::lastDialog(IDD_BACKDROP); }
   HWND Welcome() const { return standin::lastDialog(IDD_WELCOME); }
-  HWND Host() const { return standin::lastDialog(IDD_INSTALL); }
-  static int JournalCount(const std::string &prefix) {
-    int n = 0;
-    for (const auto &e : standin::journalEntries())
-      if (e.compare(0, prefix.size(), prefix) == 0)
-        ++n;
-    return n;
-  }
 
-  std::string base_, windowsDir_, sourceDir_, installDir_;
   std::thread::id mainThread_;
 };
 

@@ -11,12 +11,12 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "shell/setup_globals.h"
 #include "standin/dde.h"
 #include "standin/kernel.h"
+#include "support/test_files.h"
 #include "system/bounded_text.h"
 
 namespace {
@@ -309,11 +309,11 @@ TEST_F(ProgmanClientTest, SecondInitialisationRescuesTheExchange) {
 // A stream that fails to read (here: a folder opened as the file list) ends
 // the reading like the end of the file instead of looping for ever.
 TEST_F(ProgmanClientTest, ReadErrorEndsTheList) {
-  char folder[] = "/tmp/h3b-list-XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  FILE *list = std::fopen(folder, "r");
+  const std::string folder = testsupport::MakeTempFolder();
+  ASSERT_FALSE(folder.empty());
+  FILE *list = std::fopen(folder.c_str(), "r");
   if (list == nullptr) {
-    rmdir(folder);
+    testsupport::RemoveFolder(folder);
     GTEST_SKIP() << "this system does not open folders as streams";
   }
   auto done = std::make_shared<std::atomic<bool>>(false);
@@ -329,7 +329,7 @@ TEST_F(ProgmanClientTest, ReadErrorEndsTheList) {
   }
   reader.join();
   std::fclose(list);
-  rmdir(folder);
+  EXPECT_TRUE(testsupport::RemoveFolder(folder)) << folder;
   EXPECT_EQ(standin::ddeCommands(), std::vector<std::string>{kCreateGroup});
   EXPECT_EQ(g_ddeInstance, 0u);
 }
