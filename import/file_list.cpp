@@ -5,6 +5,7 @@
 
 char g_lineBuffer[256];
 char g_itemField[256];
+bool g_lineCut = false;
 
 // Collects the characters of one logical line into g_lineBuffer. Blanks are
 // held back until a later character shows they are not trailing, so the
@@ -31,6 +32,7 @@ struct LineCollector {
 
 void ReadLogLine(FILE *stream) {
   std::memset(g_lineBuffer, 0, sizeof(g_lineBuffer));
+  g_lineCut = false;
   if (std::feof(stream))
     return;
 
@@ -70,10 +72,10 @@ void ReadLogLine(FILE *stream) {
     }
   }
 
-  // Trailing blanks were never written. A line that did not fit is dropped
-  // whole: a cut item line would name a wrong file or title.
-  if (line.tooLong)
-    std::memset(g_lineBuffer, 0, sizeof(g_lineBuffer));
+  // Trailing blanks were never written. A line that did not fit keeps its
+  // beginning, which still tells a section marker; the caller must not take
+  // a cut line for an item, whose file or title would be wrong.
+  g_lineCut = line.tooLong;
 }
 
 void ParseItemName() {

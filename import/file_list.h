@@ -9,11 +9,14 @@
 extern char g_lineBuffer[256];
 // The item name or, replacing it, the target text of the current line.
 extern char g_itemField[256];
+// True when the current logical line was longer than 255 characters:
+// g_lineBuffer then holds only its first 255.
+extern bool g_lineCut;
 
 // Reads the next logical line of `stream` into g_lineBuffer: leading blanks
 // and tabs skipped, "//" comments dropped, tabs stored as blanks, trailing
-// blanks removed. A line that would be longer than 255 characters is
-// consumed whole and delivered as an empty line.
+// blanks removed. A line longer than 255 characters is consumed whole; its
+// first 255 characters are delivered and g_lineCut is set.
 void ReadLogLine(FILE *stream);
 
 // Puts the characters of g_lineBuffer before the first blank or equals sign

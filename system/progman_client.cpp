@@ -131,7 +131,9 @@ int CreateProgramGroup(FILE *stream) {
     if (inSection) {
       if (g_lineBuffer[0] == '#')
         break;
-      AddProgramItem();
+      // A line too long to read whole names no item that can be trusted.
+      if (!g_lineCut)
+        AddProgramItem();
     }
     if (IsItemMarker(g_lineBuffer))
       inSection = true;

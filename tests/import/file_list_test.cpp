@@ -55,7 +55,8 @@ std::vector<std::string> ReadAll(const std::string &content) {
   for (int guard = 0; !std::feof(file.stream()) && guard < 1000; ++guard) {
     ReadLogLine(file.stream());
     EXPECT_TRUE(LineTailIsZero());
-    lines.push_back(g_lineBuffer);
+    lines.push_back(g_lineCut ? "<cut>" + std::string(g_lineBuffer)
+                              : std::string(g_lineBuffer));
   }
   EXPECT_TRUE(std::feof(file.stream()));
   return lines;
@@ -110,14 +111,15 @@ TEST(ReadLogLine, ShortLineAfterLongLineLeavesNoStaleBytes) {
 }
 
 // The line buffer holds 255 characters. A longer logical line is consumed up
-// to its line feed and delivered empty, so callers skip it instead of using
-// a cut item line; the next line is read normally.
+// to its line feed; its first 255 characters are delivered, marked as cut,
+// and the next line is read normally (and unmarked).
 TEST(ReadLogLine, LongLinesAtTheBufferLimit) {
   const std::string fits(255, 'a');
   const std::string tooLong(256, 'b');
   EXPECT_EQ(ReadAll(fits + "\nnext\n"), (Lines{fits, "next", ""}));
-  EXPECT_EQ(ReadAll(tooLong + "\nnext\n"), (Lines{"", "next", ""}));
-  EXPECT_EQ(ReadAll(tooLong), (Lines{""}));
+  const std::string cut = "<cut>" + std::string(255, 'b');
+  EXPECT_EQ(ReadAll(tooLong + "\nnext\n"), (Lines{cut, "next", ""}));
+  EXPECT_EQ(ReadAll(tooLong), (Lines{cut}));
   // Leading blanks, trailing blanks and comments do not count.
   EXPECT_EQ(ReadAll("\t  " + fits + "    \t\nnext"), (Lines{fits, "next"}));
   EXPECT_EQ(ReadAll(fits + " // " + std::string(300, 'c') + "\nnext"),
@@ -125,9 +127,10 @@ TEST(ReadLogLine, LongLinesAtTheBufferLimit) {
   // Inner blanks do count.
   const std::string withBlank =
       std::string(127, 'x') + " " + std::string(128, 'y');
-  EXPECT_EQ(ReadAll(withBlank + "\nnext"), (Lines{"", "next"}));
+  EXPECT_EQ(ReadAll(withBlank + "\nnext"),
+            (Lines{"<cut>" + withBlank.substr(0, 255), "next"}));
   // An over-long line of an item section ends with a slash or a quote.
-  EXPECT_EQ(ReadAll(fits + "/\nnext"), (Lines{"", "next"}));
+  EXPECT_EQ(ReadAll(fits + "/\nnext"), (Lines{"<cut>" + fits, "next"}));
   EXPECT_EQ(ReadAll(std::string(254, 'q') + "\"\nnext"),
             (Lines{std::string(254, 'q') + "\"", "next"}));
 }

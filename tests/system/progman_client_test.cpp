@@ -210,6 +210,23 @@ TEST_F(ProgmanClientTest, ItemsThatCannotFormASoundCommandAreLeftOut) {
             std::vector<std::string>{kCreateGroup});
 }
 
+// A line too long for the line buffer still marks or ends the item section
+// by its beginning, but is never sent as an item: its name or title would be
+// cut.
+TEST_F(ProgmanClientTest, OverlongLinesKeepTheSectionRules) {
+  const std::string longTail(300, 'x');
+  EXPECT_EQ(
+      CommandsFor("#item" + longTail + "\nA.EXE = \"A\"\n"),
+      (std::vector<std::string>{kCreateGroup, AddItem("D:\\X\\A.EXE", "A")}));
+  EXPECT_EQ(
+      CommandsFor("#item\nA.EXE = \"A\"\n#end" + longTail +
+                  "\nB.EXE = \"B\"\n"),
+      (std::vector<std::string>{kCreateGroup, AddItem("D:\\X\\A.EXE", "A")}));
+  EXPECT_EQ(
+      CommandsFor("#item\nC.EXE = \"" + longTail + "\"\nD.EXE = \"D\"\n"),
+      (std::vector<std::string>{kCreateGroup, AddItem("D:\\X\\D.EXE", "D")}));
+}
+
 // The command buffer holds 255 characters: the 17 fixed ones and 238 of
 // directory, name and title. A longer command is not sent cut short; it is
 // not sent at all.
