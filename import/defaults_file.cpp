@@ -61,14 +61,15 @@ static bool IsCompleteFile(FILE *file) {
 
 int ImportMonitorDefaults() {
   // One buffer receives the path and then each field in turn; the largest
-  // field is 322 bytes. Paths are at most 255 characters.
+  // field is 322 bytes, and the longest install directory (255 characters)
+  // with "\default.cfg" fits as well.
   char buffer[512] = "";
   BYTE *field = reinterpret_cast<BYTE *>(buffer);
   DWORD number = 0;
 
   FILE *file = nullptr;
-  if (CopyText(buffer, 256, g_installDir) &&
-      AppendText(buffer, 256, "\\default.cfg"))
+  if (CopyText(buffer, sizeof(buffer), g_installDir) &&
+      AppendText(buffer, sizeof(buffer), "\\default.cfg"))
     file = std::fopen(buffer, "rb");
   // A file too short to hold every field is refused like a missing one, so
   // that no partial or stale data is stored.
