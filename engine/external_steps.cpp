@@ -45,7 +45,9 @@ void GetSourceDir() {
       break;
     }
   }
-  if (!CopyTextN(g_sourceDir, sizeof(g_sourceDir), text, folderLength))
+  g_sourceDirTooLong =
+      !CopyTextN(g_sourceDir, sizeof(g_sourceDir), text, folderLength);
+  if (g_sourceDirTooLong)
     g_sourceDir[0] = '\0';
 }
 

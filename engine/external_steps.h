@@ -12,7 +12,8 @@
 // Sets g_sourceDir to the folder of the running program, taken from the
 // command line: a leading double quote and the last character after it are
 // removed, and the text is cut at its last backslash. A folder that would not
-// fit g_sourceDir leaves it empty rather than cut short.
+// fit g_sourceDir leaves it empty rather than cut short, and sets
+// g_sourceDirTooLong.
 void GetSourceDir();
 
 // Starts the sibling program `path` (the whole command line), waits for it

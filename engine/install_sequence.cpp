@@ -30,15 +30,18 @@ static bool ComposePath(char (&path)[256], const char *directory,
 // names a program that cannot be started, and is reported as such.
 static int RunSibling(const char *directory, const char *file) {
   char path[256];
-  if (!ComposePath(path, directory, file))
+  if (directory == nullptr || !ComposePath(path, directory, file))
     return RunExternalStep(nullptr);
   return RunExternalStep(path);
 }
 
 DWORD WINAPI InstallWorker(LPVOID) {
-  if (RunSibling(g_sourceDir, "\\Utility\\Sondel.exe") != 0)
+  // A media folder too long to hold names no program on the media; its
+  // empty stand-in would name programs at the root of the current drive.
+  const char *media = g_sourceDirTooLong ? nullptr : g_sourceDir;
+  if (RunSibling(media, "\\Utility\\Sondel.exe") != 0)
     return 0;
-  if (RunSibling(g_sourceDir, "\\Utility\\Quillan.exe") != 0)
+  if (RunSibling(media, "\\Utility\\Quillan.exe") != 0)
     return 0;
   // The configuration program lies in the install directory that the
   // pre-setup program has just named.

@@ -9,6 +9,7 @@
 #include "shell/setup_app.h"
 
 char g_sourceDir[256];
+bool g_sourceDirTooLong = false;
 char g_installDir[256];
 int32_t g_platform = -1;
 int32_t g_customMode = 0;

@@ -64,10 +64,17 @@ TEST(GetSourceDir, FolderAtTheBufferLimit) {
   const std::string fits = "C:\\" + std::string(252, 'f');
   const std::string tooLong = fits + "g";
   EXPECT_EQ(SourceDirFor("\"" + fits + "\\MERRIK.EXE\""), fits);
+  EXPECT_FALSE(g_sourceDirTooLong);
   EXPECT_EQ(SourceDirFor(fits + "\\MERRIK.EXE"), fits);
   EXPECT_EQ(SourceDirFor("\"" + tooLong + "\\MERRIK.EXE\""), "");
+  EXPECT_TRUE(g_sourceDirTooLong);
   EXPECT_EQ(SourceDirFor(tooLong + "\\MERRIK.EXE"), "");
+  EXPECT_TRUE(g_sourceDirTooLong);
   EXPECT_EQ(SourceDirFor("\"D:\\MERRIK.EXE\" " + std::string(600, 'a')), "D:");
+  EXPECT_FALSE(g_sourceDirTooLong);
+  // A command line without a backslash gives a legitimately empty folder.
+  EXPECT_EQ(SourceDirFor("MERRIK.EXE"), "");
+  EXPECT_FALSE(g_sourceDirTooLong);
 }
 
 class HandoffTest : public testsupport::TempFolderTest {

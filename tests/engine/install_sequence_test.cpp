@@ -483,6 +483,25 @@ TEST_F(InstallRun, SiblingPathsAtTheBufferLimit) {
   }
 }
 
+// A media folder too long for g_sourceDir names no program: nothing is
+// started, not even a program of that name at the root of the drive.
+TEST_F(InstallRun, MediaFolderTooLongStartsNothing) {
+  sourceDir_ = "Z:" + std::string(254, 's');
+  standin::setCommandLine("\"" + sourceDir_ + "\\MERRIK.EXE\"");
+  // A program where the empty folder would lead.
+  AddSibling("\\Utility\\Sondel.exe", "1\r\n1\r\n" + installDir_ + "\r\n");
+  GoodMedia();
+
+  EXPECT_EQ(RunHost(), 0);
+
+  EXPECT_TRUE(Started().empty());
+  EXPECT_EQ(g_installStatus.load(), -1);
+  auto boxes = standin::messageBoxes();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0].text, "Can not find Resource file.");
+  EXPECT_EQ(boxes[1].text, kFailureText);
+}
+
 // ---- the finish on its own ----
 
 class Finish : public InstallRun {
