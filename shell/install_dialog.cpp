@@ -32,9 +32,15 @@ InstallDialog::InstallDialog() : CDialog(IDD_INSTALL, nullptr) {}
 
 InstallDialog::~InstallDialog() {}
 
+// The host takes no input of its own. The commands that would end a dialog
+// (IDOK, IDCANCEL) can only come from outside the setup and are handled like
+// a close request, so that the base's OnOK/OnCancel never end the host under
+// a running worker.
 BEGIN_MESSAGE_MAP(InstallDialog, CDialog)
 ON_WM_TIMER()
 ON_MESSAGE_VOID(WM_CLOSE, AbortInstall)
+ON_COMMAND(IDOK, AbortInstall)
+ON_COMMAND(IDCANCEL, AbortInstall)
 END_MESSAGE_MAP()
 
 BOOL InstallDialog::OnInitDialog() {

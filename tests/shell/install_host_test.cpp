@@ -244,13 +244,17 @@ TEST_F(InstallHost, SuccessShowsOnlyThePromptAndKeepsTheHandoffFile) {
   }
 }
 
-// A close request to the host while the worker runs neither ends the
-// program under it nor reports a failure: the installation completes.
+// A close request, or a command that would end a dialog, sent to the host
+// while the worker runs neither ends the program under it nor reports a
+// failure: the installation completes.
 TEST_F(InstallHost, CloseRequestWhileTheWorkerRunsIsIgnored) {
   AddSibling(Quillan(), true);
   std::string handoff = "1\r\n0\r\n" + installDir_ + "\r\n";
   standin::registerProgram(Sondel(), [this, handoff]() -> DWORD {
-    standin::postClose(standin::findDialog(IDD_INSTALL));
+    HWND host = standin::findDialog(IDD_INSTALL);
+    standin::postClose(host);
+    standin::command(host, IDOK);
+    standin::command(host, IDCANCEL);
     // The user-interface thread handles the request meanwhile.
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     WriteFile(HandoffPath(), handoff);
