@@ -2,6 +2,7 @@
 // Program Manager peer that answers service and topic "Progman".
 #include "standin/dde.h"
 #include "standin/journal.h"
+#include "text_compare.h"
 
 #include <cstdio>
 #include <map>
@@ -46,18 +47,7 @@ int currentGroup = -1;
 std::vector<std::string> rejected;
 
 bool sameText(const std::string &a, const std::string &b) {
-  if (a.size() != b.size())
-    return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z')
-      x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z')
-      y = static_cast<char>(y - 'A' + 'a');
-    if (x != y)
-      return false;
-  }
-  return true;
+  return standin::sameTextIgnoringCase(a, b);
 }
 
 std::string hex8(DWORD v) {

@@ -1,5 +1,6 @@
 // Registry files as text: REGEDIT4 out, REGEDIT4 and version 5.00 in.
 #include "standin/regfile.h"
+#include "text_compare.h"
 
 #include <cstdio>
 #include <fstream>
@@ -304,18 +305,7 @@ bool parseValueLine(Reader &r, size_t lineNo, const std::string &line,
 }
 
 bool sameName(const std::string &a, const std::string &b) {
-  if (a.size() != b.size())
-    return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z')
-      x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z')
-      y = static_cast<char>(y - 'A' + 'a');
-    if (x != y)
-      return false;
-  }
-  return true;
+  return standin::sameTextIgnoringCase(a, b);
 }
 
 // The path with its root spelt in full and without a trailing backslash.

@@ -4,6 +4,7 @@
 #include "standin/registry.h"
 #include "standin/journal.h"
 #include "standin/regfile.h"
+#include "text_compare.h"
 
 #include <cstring>
 #include <map>
@@ -47,19 +48,7 @@ bool refuseWrites = false;
 std::string backingFile;
 
 bool sameName(const std::string &a, const std::string &b) {
-  if (a.size() != b.size())
-    return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]);
-    unsigned char y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z')
-      x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z')
-      y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y)
-      return false;
-  }
-  return true;
+  return standin::sameTextIgnoringCase(a, b);
 }
 
 KeyPtr &rootSlot(int i) {

@@ -1,0 +1,28 @@
+// Name comparison of the stand-in: registry names, DDE service names and
+// group names compare without regard to the case of ASCII letters.
+#ifndef STANDIN_TEXT_COMPARE_H
+#define STANDIN_TEXT_COMPARE_H
+
+#include <string>
+
+namespace standin {
+
+inline bool sameTextIgnoringCase(const std::string &a, const std::string &b) {
+  if (a.size() != b.size())
+    return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]);
+    unsigned char y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z')
+      x = static_cast<unsigned char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z')
+      y = static_cast<unsigned char>(y - 'A' + 'a');
+    if (x != y)
+      return false;
+  }
+  return true;
+}
+
+} // namespace standin
+
+#endif
