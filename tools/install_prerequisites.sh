@@ -16,7 +16,7 @@ need_cmd i686-w64-mingw32-g++ g++-mingw-w64-i686
 need_cmd i686-w64-mingw32-windres binutils-mingw-w64-i686
 need_cmd Xvfb xvfb
 need_cmd xdpyinfo x11-utils
-need_cmd convert imagemagick
+need_cmd import imagemagick
 need_pkg libgtest-dev
 need_pkg libgmock-dev
 need_pkg wine
