@@ -52,6 +52,14 @@ BOOL InstallDialog::OnInitDialog() {
   CWnd *mainWnd = AfxGetMainWnd();
   ::SetWindowPos(mainWnd ? mainWnd->m_hWnd : nullptr, HWND_TOPMOST, -1, -1, -1,
                  -1, SWP_NOSIZE | SWP_NOMOVE);
+  // The host has nothing to show: it only owns the installation's message
+  // boxes and its timer. An empty window region keeps the maximised host from
+  // covering the backdrop, so the picture stays on screen for the whole
+  // installation and repaints itself where a message box has closed.
+  HRGN nothingShown = ::CreateRectRgn(0, 0, 0, 0);
+  if (nothingShown != nullptr &&
+      ::SetWindowRgn(m_hWnd, nothingShown, FALSE) == 0)
+    ::DeleteObject(nothingShown);
   ShowWindow(SW_SHOWMAXIMIZED);
 
   GetSourceDir();

@@ -1,5 +1,5 @@
-// The stand-in's message boxes, painting, icons and metrics, and the test
-// controls of the user layer.
+// The stand-in's message boxes, painting, icons, metrics and window
+// regions, and the test controls of the user layer.
 #include "user_internal.h"
 
 #include "standin/journal.h"
@@ -14,6 +14,7 @@ void resetLocked(State &s) {
   s.queues.clear();
   s.threadNumbers.clear();
   s.dialogsInOrder.clear();
+  s.regions.clear();
   s.initHooks.clear();
   s.idleHook = nullptr;
   s.responder = nullptr;
@@ -88,6 +89,8 @@ WindowState windowState(HWND hwnd) {
   ws.showWindowCalls = w.showCalls;
   ws.setWindowPosCalls = w.posCalls;
   ws.sentMessages = w.sent;
+  ws.hasRegion = w.hasRegion;
+  ws.region = w.region;
   if (w.isControl) {
     auto parent = s.windows.find(w.parent);
     if (parent != s.windows.end()) {
@@ -345,4 +348,51 @@ BOOL WINAPI DrawIcon(HDC hDC, int X, int Y, HICON hIcon) {
   std::lock_guard<std::mutex> lock(s.mutex);
   s.drawCalls.push_back(DrawIconCall{hDC, X, Y, hIcon});
   return hDC && hIcon ? TRUE : FALSE;
+}
+
+// ---- window regions ----
+// A region is a rectangle here; SetWindowRgn hands it to the window, which
+// owns it from then on, as the system does.
+
+HRGN WINAPI CreateRectRgn(int x1, int y1, int x2, int y2) {
+  State &s = state();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  // Handles of regions lie in their own range, apart from windows'.
+  HRGN region = reinterpret_cast<HRGN>(0x40000000u + s.nextRegion++);
+  s.regions[region] = RECT{x1 < x2 ? x1 : x2, y1 < y2 ? y1 : y2,
+                           x1 < x2 ? x2 : x1, y1 < y2 ? y2 : y1};
+  return region;
+}
+
+int WINAPI SetWindowRgn(HWND hWnd, HRGN hRgn, BOOL /*bRedraw*/) {
+  State &s = state();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  Window *w = findWindow(s, hWnd);
+  if (!w)
+    return 0;
+  if (hRgn == nullptr) {
+    w->hasRegion = false;
+    journal("SetWindowRgn " + nameLocked(s, hWnd) + " none");
+    return 1;
+  }
+  auto it = s.regions.find(hRgn);
+  if (it == s.regions.end())
+    return 0;
+  w->hasRegion = true;
+  w->region = it->second;
+  s.regions.erase(it);
+  const RECT &r = w->region;
+  bool empty = r.left >= r.right || r.top >= r.bottom;
+  journal("SetWindowRgn " + nameLocked(s, hWnd) + " " +
+          (empty
+               ? std::string("empty")
+               : std::to_string(r.left) + "," + std::to_string(r.top) + "," +
+                     std::to_string(r.right) + "," + std::to_string(r.bottom)));
+  return 1;
+}
+
+BOOL WINAPI DeleteObject(HGDIOBJ ho) {
+  State &s = state();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  return s.regions.erase(static_cast<HRGN>(ho)) ? TRUE : FALSE;
 }

@@ -60,6 +60,8 @@ struct Window {
   HICON smallIcon = nullptr;
   int defaultPaints = 0;
   std::map<UINT_PTR, Timer> timers;
+  bool hasRegion = false;
+  RECT region{};
 };
 
 // A SendMessageA handed from one thread to the window's owner thread.
@@ -108,6 +110,10 @@ struct State {
   std::vector<MessageBoxCall> boxes;
   std::vector<PaintCall> paintCalls;
   std::vector<DrawIconCall> drawCalls;
+
+  // Rectangular regions made and not yet given to a window or deleted.
+  std::map<HRGN, RECT> regions;
+  uintptr_t nextRegion = 1;
 };
 
 State &state();

@@ -15,6 +15,9 @@
 //                                         (waits for a box first if needed)
 //   sync:<name>                           create <transcript>.<name>, wait
 //                                         until someone deletes it
+//   picture                               compare the screen with the
+//                                         backdrop's picture (below)
+//   movebox:<x>,<y>                       drag the open message box to x,y
 //   wait:<ms>                             pause
 //
 // Transcript lines (one event each, flushed at once, each ending with t=<ms
@@ -31,6 +34,12 @@
 //   answer n=1 button=Yes
 //   closed n=1                       (the box has gone)
 //   sync name=...
+//   picture compared=786432 differ=0 at=- others=0   (backdrop pixels
+//       compared with its bitmap, read from the program file, and the dialog
+//       face colour beyond it; the setup's other windows and the windows of
+//       other programs, `others` of them, are left out; `at` is the first
+//       differing pixel. Up to 3 s are given for the screen to settle)
+//   moved n=1 x=20 y=20
 //   unexpected_box n=...            (a box that no step was waiting for)
 //   exit code=1602
 //   summary host_seen=1 welcome_visible_during_install=0 boxes=2
@@ -298,6 +307,140 @@ std::string IconOf(HWND box) {
   return "unknown";
 }
 
+// --- the backdrop's picture on the screen ------------------------------------
+
+const char *g_program = nullptr; // the setup's path, for its bitmap
+
+void Fail(const char *what);
+
+// Bitmap 129 of the setup program, as 32-bit pixels.
+Pixels BackdropBitmap() {
+  Pixels px;
+  HMODULE module = LoadLibraryExA(g_program, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (!module)
+    return px;
+  HBITMAP bmp = static_cast<HBITMAP>(LoadImageA(
+      module, MAKEINTRESOURCEA(129), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  if (bmp) {
+    BITMAP info = {};
+    GetObjectA(bmp, sizeof info, &info);
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    px = Grab(mem, 0, 0, info.bmWidth, info.bmHeight);
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    DeleteObject(bmp);
+  }
+  FreeLibrary(module);
+  return px;
+}
+
+struct Windows {
+  std::vector<RECT> above; // visible windows over the backdrop, or maybe so
+  int others = 0;          // of them, windows of other programs
+};
+
+// The setup's own visible windows other than the backdrop and the host,
+// and every visible window of another program: Wine keeps no stacking
+// order between processes without a window manager, so the group window
+// that the shell opens for the new program group may lie over the topmost
+// backdrop.
+BOOL CALLBACK CollectAbove(HWND h, LPARAM lp) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(h, &pid);
+  if (h == g_backdrop || h == g_host || !IsWindowVisible(h))
+    return TRUE;
+  RECT r;
+  GetWindowRect(h, &r);
+  if (r.left >= r.right || r.top >= r.bottom)
+    return TRUE;
+  Windows *w = reinterpret_cast<Windows *>(lp);
+  w->above.push_back(r);
+  if (pid != g_proc.dwProcessId)
+    ++w->others;
+  return TRUE;
+}
+
+// Compares every screen pixel of the backdrop's client area, less the
+// setup's own windows over it, with what the backdrop shows: its bitmap at
+// the top left, the dialog face colour beyond. The install host is not
+// left out: wherever it covers the picture, the screen differs.
+void CheckPicture() {
+  if (!g_backdrop || !IsWindow(g_backdrop))
+    Fail("no backdrop to compare");
+  Pixels bitmap = BackdropBitmap();
+  if (bitmap.p.empty())
+    Fail("cannot load the backdrop bitmap from the program");
+  DWORD face = GetSysColor(COLOR_3DFACE);
+  // Grab gives 0x00RRGGBB; COLORREF is 0x00BBGGRR.
+  face = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+  int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
+  long compared = 0, differ = 0;
+  int atX = -1, atY = -1, others = 0;
+  DWORD start = GetTickCount();
+  for (;;) {
+    Windows w;
+    EnumWindows(CollectAbove, reinterpret_cast<LPARAM>(&w));
+    others = w.others;
+    RECT client;
+    GetClientRect(g_backdrop, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(g_backdrop, &origin);
+    HDC screen = GetDC(nullptr);
+    Pixels shown = Grab(screen, 0, 0, sw, sh);
+    ReleaseDC(nullptr, screen);
+    compared = differ = 0;
+    atX = atY = -1;
+    for (int y = 0; y < sh; ++y) {
+      for (int x = 0; x < sw; ++x) {
+        int cx = x - origin.x, cy = y - origin.y;
+        if (cx < 0 || cy < 0 || cx >= client.right || cy >= client.bottom)
+          continue;
+        bool covered = false;
+        for (const RECT &r : w.above)
+          if (x >= r.left && x < r.right && y >= r.top && y < r.bottom)
+            covered = true;
+        if (covered)
+          continue;
+        DWORD want = (cx < bitmap.w && cy < bitmap.h)
+                         ? bitmap.p[static_cast<size_t>(cy) * bitmap.w + cx]
+                         : face;
+        ++compared;
+        if (shown.p[static_cast<size_t>(y) * sw + x] != want) {
+          if (!differ) {
+            atX = x;
+            atY = y;
+          }
+          ++differ;
+        }
+      }
+    }
+    if ((differ == 0 && compared > 0) || GetTickCount() - start > 3000)
+      break;
+    Sleep(100);
+  }
+  if (differ)
+    Line("picture compared=%ld differ=%ld at=%d,%d others=%d", compared, differ,
+         atX, atY, others);
+  else
+    Line("picture compared=%ld differ=0 at=- others=%d", compared, others);
+}
+
+// Drags the open message box elsewhere, as a user may, so that the screen
+// below its old place must be painted again.
+void MoveBox(const char *where) {
+  if (!g_currentBox)
+    Fail("movebox: no open message box");
+  int x = atoi(where);
+  const char *comma = strchr(where, ',');
+  int y = comma ? atoi(comma + 1) : 0;
+  SetWindowPos(g_currentBox, nullptr, x, y, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Line("moved n=%d x=%d y=%d", g_currentBoxN, x, y);
+}
+
 // --- window discovery -------------------------------------------------------
 
 void Fail(const char *what);
@@ -549,6 +692,11 @@ void RunStep(const char *transcript, const char *step) {
     Answer(step + 7);
   else if (!strncmp(step, "sync:", 5))
     SyncWithCaller(transcript, step + 5);
+  else if (!strcmp(step, "picture")) {
+    Classify();
+    CheckPicture();
+  } else if (!strncmp(step, "movebox:", 8))
+    MoveBox(step + 8);
   else if (!strncmp(step, "wait:", 5)) {
     DWORD ms = static_cast<DWORD>(strtoul(step + 5, nullptr, 10));
     DWORD start = GetTickCount();
@@ -599,6 +747,7 @@ int main(int argc, char **argv) {
     Line("error what=%s", Quote("cannot start the program").c_str());
     return 2;
   }
+  g_program = argv[2];
   for (int i = 3; i < argc; ++i)
     RunStep(argv[1], argv[i]);
 

@@ -491,6 +491,20 @@ def scenarios():
         ["custom", "install", "answer:OK", "answer:OK"],
         [("host", MSG_NO_SIBLING), ("host", MSG_FAILED)], 1603,
         mutate=remove("Utility/Quillan.files/Tessary.exe"), expect=nothing))
+    # The backdrop's picture stays on the screen, pixel for pixel: before
+    # Install, while the first program runs, while the worker's message box
+    # is up, where that box was once the user has dragged it away, and
+    # behind the failure message.
+    def slow_sondel_without_handoff(m):
+        remove("Utility/Sondel.handoff")(m)
+        write("Utility/Sondel.sleep", b"2500")(m)
+    S.append(Scenario(
+        "picture_stays", "win95",
+        ["welcome", "picture", "install", "wait:800", "picture", "box",
+         "picture", "movebox:700,600", "picture", "answer:OK", "box",
+         "picture", "answer:OK"],
+        [("host", MSG_NO_HANDOFF), ("host", MSG_FAILED)], 1603,
+        mutate=slow_sondel_without_handoff, expect=nothing, stale=False))
     for version, nt in (("win95", False), ("nt40", True)):
         S.append(Scenario(
             "rollback_over_earlier_" + version, version,
@@ -626,6 +640,15 @@ def check_transcript(s, events, problems):
         focus = [f.get("focus") for k, f in events if k == "key"]
         check(focus == s.keys_focus, problems, "transcript: keys went to %r,"
               " expected %r" % (focus, s.keys_focus))
+    pictures = [f for k, f in events if k == "picture"]
+    check(len(pictures) == s.steps.count("picture"), problems,
+          "transcript: %d picture checks for %d steps"
+          % (len(pictures), s.steps.count("picture")))
+    for f in pictures:
+        check(f.get("differ") == "0" and f.get("compared", "0") != "0",
+              problems, "transcript: the backdrop's picture is not on the "
+              "screen (%s of %s pixels differ, first at %s)"
+              % (f.get("differ"), f.get("compared"), f.get("at")))
     welcome = [f for k, f in events if k == "welcome"]
     check(welcome and welcome[0].get("backdrop_visible") == "1" and
           welcome[0].get("backdrop_maximized") == "1", problems,

@@ -114,6 +114,32 @@ TEST_F(InstallHost, BackdropIsTopmostBeforeThePreflightMessages) {
   EXPECT_EQ(windowState(Host()).showWindowCalls, std::vector<int>{3});
 }
 
+// The host shows nothing of its own: from before it is first shown to its
+// end, its window region is empty, so the backdrop's picture stays on the
+// screen behind the worker's message boxes.
+TEST_F(InstallHost, HostLeavesTheBackdropPictureUncovered) {
+  GoodMedia();
+  ClickInstall();
+  standin::WindowState hostAtPrompt;
+  standin::setMessageBoxResponder([&](const standin::MessageBoxCall &) {
+    hostAtPrompt = windowState(Host());
+    return IDCANCEL;
+  });
+
+  EXPECT_EQ(RunSetup(), 3010);
+
+  EXPECT_TRUE(hostAtPrompt.visible);
+  EXPECT_TRUE(hostAtPrompt.maximised);
+  ASSERT_TRUE(hostAtPrompt.hasRegion);
+  const RECT &shown = hostAtPrompt.region;
+  EXPECT_TRUE(shown.left >= shown.right || shown.top >= shown.bottom);
+  auto journal = standin::journalEntries();
+  auto at = [&](const std::string &entry) {
+    return std::find(journal.begin(), journal.end(), entry) - journal.begin();
+  };
+  EXPECT_LT(at("SetWindowRgn dlg132 empty"), at("ShowWindow dlg132 3"));
+}
+
 // Worker failure: the worker's own message (on the worker's thread, owned by
 // the host), then at the next timer message the rollback and the failure
 // message on the user-interface thread; the hand-off file is gone.

@@ -56,10 +56,12 @@ DECLARE_HANDLE(HMENU);
 DECLARE_HANDLE(HBRUSH);
 DECLARE_HANDLE(HCURSOR);
 DECLARE_HANDLE(HBITMAP);
+DECLARE_HANDLE(HRGN);
 DECLARE_HANDLE(HCONV);
 DECLARE_HANDLE(HSZ);
 DECLARE_HANDLE(HDDEDATA);
 typedef HINSTANCE HMODULE;
+typedef void *HGDIOBJ;
 typedef HKEY *PHKEY;
 
 #ifndef FALSE
@@ -413,6 +415,9 @@ HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
 int WINAPI GetSystemMetrics(int nIndex);
 BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
 BOOL WINAPI DrawIcon(HDC hDC, int X, int Y, HICON hIcon);
+HRGN WINAPI CreateRectRgn(int x1, int y1, int x2, int y2);
+int WINAPI SetWindowRgn(HWND hWnd, HRGN hRgn, BOOL bRedraw);
+BOOL WINAPI DeleteObject(HGDIOBJ ho);
 HDC WINAPI BeginPaint(HWND hWnd, LPPAINTSTRUCT lpPaint);
 BOOL WINAPI EndPaint(HWND hWnd, const PAINTSTRUCT *lpPaint);
 BOOL WINAPI ExitWindowsEx(UINT uFlags, DWORD dwReason);

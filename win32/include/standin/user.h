@@ -52,6 +52,10 @@ struct WindowState {
   HICON bigIcon = nullptr;
   HICON smallIcon = nullptr;
   int defaultPaints = 0;           // WM_PAINT left to the default handling
+  // The window region from SetWindowRgn: only the part of the window inside
+  // it is on the screen. Without one the whole window is.
+  bool hasRegion = false;
+  RECT region{};
   std::map<UINT_PTR, UINT> timers; // live timers: id -> period
 };
 
