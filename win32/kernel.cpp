@@ -3,10 +3,14 @@
 #include "standin/kernel.h"
 #include "standin/journal.h"
 
+// A Windows build of the stand-in (the media checker's) never starts a host
+// program: only in-process programs exist there.
+#ifndef _WIN32
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -17,7 +21,9 @@
 #include <mutex>
 #include <thread>
 
+#ifndef _WIN32
 extern char **environ;
+#endif
 
 namespace {
 
@@ -53,6 +59,7 @@ std::map<std::string, std::function<DWORD()>> programs;
 std::vector<standin::CreateProcessCall> processCalls;
 std::map<uintptr_t, KernelObject> objects;
 uintptr_t nextHandle = 0x100;
+bool hostPrograms = true;
 int threadFailures = 0;
 int threadCount = 0;
 bool sleepRecordOnly = false;
@@ -137,6 +144,7 @@ std::vector<std::string> splitWords(const std::string &s) {
   return words;
 }
 
+#ifndef _WIN32
 bool isExecutableFile(const std::string &path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
@@ -168,6 +176,13 @@ bool spawnHost(const std::string &path, const std::vector<std::string> &args,
   }).detach();
   return true;
 }
+#else
+bool isExecutableFile(const std::string &) { return false; }
+bool spawnHost(const std::string &, const std::vector<std::string> &,
+               const std::shared_ptr<Waitable> &, int *) {
+  return false;
+}
+#endif
 
 } // namespace
 
@@ -239,7 +254,7 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
           lpApplicationName ? lpApplicationName : (args.empty() ? "" : args[0]);
       if (args.empty())
         args.push_back(path);
-      if (path.empty() || !isExecutableFile(path))
+      if (!hostPrograms || path.empty() || !isExecutableFile(path))
         error = ERROR_FILE_NOT_FOUND;
     }
   }
@@ -257,7 +272,11 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
         threadEnded();
       }).detach();
     } else {
+#ifndef _WIN32
       pid_t hostPid = 0;
+#else
+      int hostPid = 0;
+#endif
       if (spawnHost(path, args, w, &hostPid))
         pid = static_cast<DWORD>(hostPid);
       else
@@ -455,6 +474,7 @@ void resetKernel() {
   programs.clear();
   processCalls.clear();
   objects.clear();
+  hostPrograms = true;
   threadFailures = 0;
   threadCount = 0;
   sleepRecordOnly = false;
@@ -474,6 +494,11 @@ void setCommandLine(const std::string &c) {
 void setWindowsDirectory(const std::string &d) {
   std::lock_guard<std::mutex> lock(kernelMutex);
   windowsDirectory = d;
+}
+
+void setHostPrograms(bool allowed) {
+  std::lock_guard<std::mutex> lock(kernelMutex);
+  hostPrograms = allowed;
 }
 
 void registerProgram(const std::string &c, std::function<DWORD()> body) {

@@ -44,6 +44,10 @@ void setWindowsDirectory(const std::string &directory);
 // with ERROR_FILE_NOT_FOUND.
 void registerProgram(const std::string &commandLine,
                      std::function<DWORD()> body);
+// When false, CreateProcessA never starts a host executable: a command line
+// that no registered program answers fails with ERROR_FILE_NOT_FOUND. True
+// after resetKernel. A Windows build of the stand-in has no host programs.
+void setHostPrograms(bool allowed);
 
 struct CreateProcessCall {
   std::optional<std::string> applicationName;
