@@ -68,6 +68,7 @@ MSG_NO_DEFAULTS = ("Installation Error", "Can not Open default.cfg file!",
 
 STALE_HANDOFF = b"1\r\n1\r\nC:\\Stale\r\n"
 MEDIA_WITH_BLANKS = "VKO Setup Disk"
+SOUND_INSTALL_DIR = "C:\\VKO"
 MARKER = "E2EMarker"
 
 
@@ -169,6 +170,34 @@ def parse_regdump(text):
             assert check_size == len(data), f
             keys[current][f["name"].encode("latin-1").decode("cp1252")] = (
                 int(f["type"]), data)
+    return keys
+
+
+def parse_reg4(text):
+    """Parses REGEDIT4 text into {key: {name: (type, bytes)}}."""
+    text = re.sub(r"\\\r?\n[ \t]*", "", text)
+    keys = {}
+    current = None
+    value = re.compile(r'^(@|"(?:[^"\\]|\\.)*")=(.*)$')
+    for line in text.splitlines():
+        if line.startswith("[") and line.endswith("]"):
+            current = keys.setdefault(line[1:-1], {})
+            continue
+        m = value.match(line)
+        if not m or current is None:
+            continue
+        name = "" if m.group(1) == "@" else re.sub(
+            r"\\(.)", r"\1", m.group(1)[1:-1])
+        data = m.group(2)
+        if data.startswith('"'):
+            current[name] = sz(re.sub(r"\\(.)", r"\1", data[1:-1]))
+        elif data.startswith("dword:"):
+            current[name] = dword(int(data[6:], 16))
+        else:
+            kind, _, hexes = data.partition(":")
+            typ = REG_BINARY if kind == "hex" else int(kind[4:-1], 16)
+            current[name] = (typ, bytes(int(h, 16) for h in hexes.split(",")
+                                        if h))
     return keys
 
 
@@ -299,7 +328,8 @@ class Scenario:
     def __init__(self, name, version, steps, boxes, exit_code,
                  mutate=None, before=None, before_run=None, expect=None,
                  group=False, handoff="absent", restart=False, stale=True,
-                 keys_focus=None, media_dir="Media"):
+                 keys_focus=None, media_dir="Media",
+                 install_dir=INSTALL_DIR, mediacheck=None):
         self.name = name
         self.version = version
         self.steps = steps
@@ -315,6 +345,10 @@ class Scenario:
         self.stale = stale          # put an old install.tmp in place first
         self.keys_focus = keys_focus  # control focused before each key
         self.media_dir = media_dir  # folder of the media under C:\
+        self.install_dir = install_dir  # the hand-off files name it
+        # mediacheck's arguments: its .reg text and DDE commands for the
+        # media are compared with the registry and group after the install.
+        self.mediacheck = mediacheck
 
 
 def cfg_bytes():
@@ -514,6 +548,20 @@ def scenarios():
             before=earlier_install(True, False),
             before_run=make_group,
             expect=after_rollback(True, nt)))
+    # What mediacheck says of a sound media (no blank in the install
+    # directory) against what the real install leaves.
+    for version, nt, mode, ama in (("win95", False, "express", 0),
+                                   ("nt40", True, "custom", 1)):
+        S.append(Scenario(
+            "mediacheck_%s_%s" % (mode, version), version,
+            (["custom"] if mode == "custom" else []) +
+            ["install", "answer:Cancel"],
+            host_success, 3010, group=True,
+            handoff="Tessary" if mode == "custom" else "Quillan",
+            install_dir=SOUND_INSTALL_DIR,
+            expect=lambda cfg, nt=nt, ama=ama: installed_keys(
+                SOUND_INSTALL_DIR, ama, nt, cfg),
+            mediacheck=["--platform", "nt" if nt else "95", "--mode", mode]))
     return {s.name: s for s in S}
 
 
@@ -552,7 +600,7 @@ def reset(prefix):
     prefix.start_session()
     for rel in ("Media", MEDIA_WITH_BLANKS, "Old Suite", "Stale",
                 "windows/install.tmp",
-                "Program Files/VKO Halvermont"):
+                "Program Files/VKO Halvermont", "VKO"):
         p = os.path.join(prefix.c, *rel.split("/"))
         if os.path.isdir(p):
             shutil.rmtree(p)
@@ -713,6 +761,79 @@ def check_handoff(prefix, s, m, problems):
           % (data, want))
 
 
+def run_mediacheck(prefix, args, s, out, problems):
+    """Runs mediacheck.exe in the prefix on the media (named by its Windows
+    path); returns (registry keys of its .reg file, DDE commands) or None."""
+    if not args.mediacheck:
+        problems.append("no --mediacheck program given")
+        return None
+    reg = os.path.join(prefix.c, "mediacheck.reg")
+    if os.path.exists(reg):
+        os.remove(reg)
+    p = prefix.wine(to_windows(args.mediacheck), "C:\\" + s.media_dir,
+                    "--reg", "C:\\mediacheck.reg", *s.mediacheck,
+                    check=False)
+    report = p.stdout.decode("cp1252").replace("\r\n", "\n")
+    with open(os.path.join(out, "mediacheck.txt"), "w") as f:
+        f.write(report)
+    check(p.returncode == 0, problems, "mediacheck exit status %d:\n%s"
+          % (p.returncode, report))
+    if not os.path.exists(reg):
+        problems.append("mediacheck wrote no .reg file")
+        return None
+    with open(reg, "rb") as f:
+        keys = parse_reg4(f.read().decode("cp1252"))
+    os.remove(reg)
+    commands = re.findall(r"^ +\d+ (\[.*\])\\x00$", report, re.M)
+    return keys, commands
+
+
+def compare_mediacheck(prefix, checked, state, run, problems):
+    """mediacheck's registry changes and DDE commands against the registry
+    and the shortcuts that the real install under Wine left."""
+    keys, commands = checked
+    run_key = K_RUN.upper()
+    for k, values in keys.items():
+        if k.upper() == run_key:
+            got = {n.lower(): v for n, v in run.items()}
+            for name, value in values.items():
+                check(got.get(name.lower()) == value, problems,
+                      "mediacheck: Run\\%s is %r in Wine, %r in the .reg"
+                      % (name, got.get(name.lower()), value))
+            continue
+        if k.upper() not in state:
+            problems.append("mediacheck: key %s of the .reg not in Wine" % k)
+            continue
+        got = {n.lower(): v for n, v in state[k.upper()][1].items()}
+        check(got == {n.lower(): v for n, v in values.items()}, problems,
+              "mediacheck: key %s holds %r in Wine, %r in the .reg"
+              % (k, got, values))
+    for uk, (k, _) in state.items():
+        check(uk in {x.upper() for x in keys}, problems,
+              "mediacheck: key %s in Wine, not in the .reg" % k)
+    group = re.fullmatch(r"\[CreateGroup\((.*),1\)\]",
+                         commands[0] if commands else "")
+    check(group is not None and group.group(1) == GROUP, problems,
+          "mediacheck: first DDE command %r" % commands[:1])
+    d = os.path.join(prefix.programs_dir(), GROUP)
+    links = sorted(os.listdir(d)) if os.path.isdir(d) else []
+    items = [re.fullmatch(r'\[AddItem\("(.*)","(.*)"\)\]', c)
+             for c in commands[1:]]
+    check(all(items) and sorted(i.group(2) + ".lnk" for i in items) == links,
+          problems, "mediacheck: AddItem commands %r, shortcuts %r"
+          % (commands[1:], links))
+    for i in filter(None, items):
+        p = os.path.join(d, i.group(2) + ".lnk")
+        if os.path.exists(p):
+            with open(p, "rb") as f:
+                data = f.read().lower()
+            target = i.group(1).lower()
+            check(target.encode() in data or
+                  target.encode("utf-16-le") in data, problems,
+                  "mediacheck: %s.lnk does not point at %s"
+                  % (i.group(2), i.group(1)))
+
+
 def run_scenario(args, s):
     prefix = Prefix(args.work, s.version)
     if not os.path.isdir(prefix.c):
@@ -724,7 +845,7 @@ def run_scenario(args, s):
     os.makedirs(out)
     reset(prefix)
     m = os.path.join(prefix.c, s.media_dir)
-    media.build(m, args.merrik, args.sibling)
+    media.build(m, args.merrik, args.sibling, s.install_dir)
     if s.mutate:
         s.mutate(m)
     cfg_path = os.path.join(m, "Utility", "Quillan.files", "default.cfg")
@@ -746,6 +867,10 @@ def run_scenario(args, s):
     if s.before_run:
         s.before_run(prefix)
 
+    problems = []
+    if s.mediacheck:
+        checked = run_mediacheck(prefix, args, s, out, problems)
+
     transcript = os.path.join(out, "transcript.txt")
     started = time.time()
     p = prefix.wine(to_windows(args.driver), to_windows(transcript),
@@ -755,7 +880,6 @@ def run_scenario(args, s):
     with open(transcript, "rb") as f:
         text = f.read().decode("cp1252")
     events = parse_transcript(text)
-    problems = []
     if s.restart:
         # The restart runs RunOnce entries and deletes them.
         deadline = time.time() + 60
@@ -789,6 +913,8 @@ def run_scenario(args, s):
               "the RunOnce marker is gone: a restart was requested")
     check_group(prefix, s, problems)
     check_handoff(prefix, s, m, problems)
+    if s.mediacheck and checked:
+        compare_mediacheck(prefix, checked, state, run, problems)
     prefix.kill()
 
     print("scenario %s (%s): %.1f s" % (s.name, s.version,
@@ -919,6 +1045,7 @@ def main(argv):
     ap.add_argument("--driver")
     ap.add_argument("--mock")
     ap.add_argument("--regdump")
+    ap.add_argument("--mediacheck")
     g = ap.add_mutually_exclusive_group(required=True)
     g.add_argument("--prefix", choices=VERSIONS)
     g.add_argument("--scenario")

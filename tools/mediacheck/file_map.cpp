@@ -23,7 +23,9 @@ struct Mapping {
 std::mutex mapMutex;
 std::vector<Mapping> mappings;
 std::string scratchFolder;
+#ifndef _WIN32
 int textCopies = 0;
+#endif
 std::atomic<bool> active{false};
 
 bool SameText(const std::string &a, const std::string &b) {

@@ -151,13 +151,16 @@ std::string HandoffDirectory(const std::string &bytes) {
                       end == std::string::npos ? std::string::npos : end - 6);
 }
 
-// Where a file of the install directory came from, for problem lines.
+// Where a file of the install directory came from, for problem lines: the
+// file of --install-dir or of the media that was copied there; otherwise
+// its Windows path.
 std::string InstallOrigin(const std::string &name) {
   if (!options.installDir.empty())
     return options.installDir + "/" + name;
   std::lock_guard<std::mutex> lock(runMutex);
   auto it = installOrigins.find(Lower(name));
-  return it != installOrigins.end() ? it->second : name;
+  return it != installOrigins.end() ? it->second
+                                    : std::string(g_installDir) + "\\" + name;
 }
 
 DWORD RunSibling(const std::string &windowsPath);
@@ -462,11 +465,13 @@ void CheckFileList() {
   std::vector<ItemLine> items;
   bool found = false;
   int number = 0;
+  int lastText = 0; // the last line that holds text
   while (!std::feof(list) && !std::ferror(list)) {
     ReadLogLine(list);
     ++number;
     if (g_lineBuffer[0] == '\0')
       continue;
+    lastText = number;
     if (found) {
       if (g_lineBuffer[0] == '#')
         break;
@@ -477,8 +482,9 @@ void CheckFileList() {
   }
   std::fclose(list);
   if (!found) {
-    Problem(origin, "line " + std::to_string(number),
-            "no \"#item\" section: the program group gets no items");
+    Problem(origin, "line " + std::to_string(lastText),
+            "no \"#item\" section up to the end of the file: the program "
+            "group gets no items");
     return;
   }
   for (const ItemLine &item : items) {
@@ -627,8 +633,6 @@ int main(int argc, char **argv) {
       std::string file = path;
       if (Lower(path).rfind(Lower(sourceDir) + "\\", 0) == 0)
         file = host;
-      else if (path.find('\\') != std::string::npos)
-        file = InstallOrigin(path.substr(path.rfind('\\') + 1));
       Problem(file, Offset(0),
               "missing: the setup cannot start " + path +
                   " (\"Can not find Resource file.\")");
@@ -644,9 +648,10 @@ int main(int argc, char **argv) {
   for (const standin::MessageBoxCall &box : boxes)
     if (box.text == "Can not Open default.cfg file!")
       importRan = true;
-  if (importRan)
+  // Without an install directory (a problem already) there are no files.
+  if (importRan && g_installDir[0] != '\0')
     CheckDefaults();
-  if (g_installStatus == 1)
+  if (g_installStatus == 1 && g_installDir[0] != '\0')
     CheckFileList();
   StopFileMap();
   if (g_installStatus != 1 && problems.empty())
