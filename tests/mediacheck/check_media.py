@@ -157,10 +157,17 @@ class Checker:
         self.failures = []
 
     def run(self, *args):
-        p = subprocess.run(self.command + list(args), stdout=subprocess.PIPE,
-                           stderr=subprocess.PIPE, timeout=120)
-        out = p.stdout.decode("cp1252").replace("\r\n", "\n")
-        return p.returncode, out, p.stderr.decode("cp1252", "replace")
+        # Output goes to files, not pipes: programs of a Wine session
+        # inherit the descriptors and outlive the command.
+        with open(os.path.join(self.work, "stdout"), "w+b") as out, \
+                open(os.path.join(self.work, "stderr"), "w+b") as err:
+            p = subprocess.run(self.command + list(args), stdout=out,
+                               stderr=err, timeout=120)
+            out.seek(0)
+            err.seek(0)
+            return (p.returncode,
+                    out.read().decode("cp1252").replace("\r\n", "\n"),
+                    err.read().decode("cp1252", "replace"))
 
     def expect(self, name, cond, text):
         if not cond:
@@ -258,6 +265,11 @@ def main(argv):
         shutil.rmtree(work)
     os.makedirs(work)
     c = Checker(work, command)
+    if command[0] == "wine":
+        # One Wine session for every run.
+        subprocess.run(["wineserver", "-p"])
+        subprocess.run(["wine", "cmd", "/c", "exit"],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         c.check_all()
     finally:
