@@ -134,8 +134,11 @@ int RunExternalStep(const char *path) {
   PROCESS_INFORMATION processInfo;
   std::memset(&processInfo, 0, sizeof(processInfo));
 
+  // The program is named exactly: without an application name the system
+  // would search the unquoted path and, for C:\Program Files\..., start
+  // C:\Program.exe first. Its command line stays the bare path.
   if (path == nullptr || !CopyText(commandLine, path) ||
-      !CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
+      !CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &startupInfo, &processInfo)) {
     MessageBoxA(theInstallDialog.m_hWnd, "Can not find Resource file.",
                 "Installation Error", MB_TOPMOST | MB_ICONERROR);

@@ -16,8 +16,9 @@
 // g_sourceDirTooLong.
 void GetSourceDir();
 
-// Starts the sibling program `path` (the whole command line), waits for it
-// without a time limit and reads the hand-off file. A null `path` is a
+// Starts the sibling program `path`, named exactly and given the bare path as
+// its whole command line, waits for it without a time limit and reads the
+// hand-off file. A null `path` is a
 // program that cannot be started. Returns 0 to go on or -1,
 // and stores the same value in g_installStatus.
 int RunExternalStep(const char *path);

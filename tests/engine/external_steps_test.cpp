@@ -257,7 +257,7 @@ TEST_F(HandoffTest, RunStartsTheProgramWaitsAndReadsItsHandoff) {
   auto calls = standin::createProcessCalls();
   ASSERT_EQ(calls.size(), 1u);
   const auto &call = calls[0];
-  EXPECT_FALSE(call.applicationName.has_value());
+  EXPECT_EQ(call.applicationName, path);
   EXPECT_EQ(call.commandLine, path);
   EXPECT_FALSE(call.processAttributes);
   EXPECT_FALSE(call.threadAttributes);
@@ -318,6 +318,42 @@ TEST_F(HandoffTest, ProgramThatCannotStartShowsItsMessageThenFails) {
   EXPECT_EQ(g_installStatus.load(), -1);
   ExpectOneError("Can not find Resource file.", "Installation Error");
   ExpectUnchanged();
+}
+
+// A sibling program under a folder with blanks is started by its exact name,
+// never by the system's search of the unquoted path, which would run
+// C:\Program.exe or C:\VKO.exe first. It still sees the bare path as its
+// command line.
+TEST_F(HandoffTest, ProgramUnderAFolderWithBlanksIsNamedExactly) {
+  const std::string handoff = HandoffPath();
+  int trapsRun = 0;
+  for (const char *trap : {"C:\\Program.exe", "C:\\VKO.exe"})
+    standin::registerProgram(trap, [handoff, &trapsRun] {
+      ++trapsRun;
+      return SlowSibling(handoff, "0\r\n0\r\nC:\\TRAP\r\n");
+    });
+  const std::string paths[] = {
+      "C:\\VKO Setup Disk\\Utility\\Sondel.exe",
+      "C:\\Program Files\\VKO Halvermont\\Tessary.exe"};
+  for (const std::string &path : paths)
+    standin::registerProgram(path, [handoff, path] {
+      return SlowSibling(handoff, "1\r\n0\r\n" + path + "\r\n");
+    });
+
+  for (const std::string &path : paths) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(RunExternalStep(path.c_str()), 0);
+    EXPECT_EQ(g_installStatus.load(), 0);
+    EXPECT_EQ(std::string(g_installDir), path);
+  }
+  EXPECT_EQ(trapsRun, 0);
+  auto calls = standin::createProcessCalls();
+  ASSERT_EQ(calls.size(), 2u);
+  for (size_t i = 0; i < calls.size(); ++i) {
+    EXPECT_EQ(calls[i].applicationName, paths[i]);
+    EXPECT_EQ(calls[i].commandLine, paths[i]);
+  }
+  EXPECT_TRUE(standin::messageBoxes().empty());
 }
 
 // The command line is at most 255 characters; a longer path is a program
