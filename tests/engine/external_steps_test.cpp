@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "shell/install_dialog.h"
 #include "shell/setup_globals.h"
@@ -354,6 +355,67 @@ TEST_F(HandoffTest, ProgramUnderAFolderWithBlanksIsNamedExactly) {
     EXPECT_EQ(calls[i].commandLine, paths[i]);
   }
   EXPECT_TRUE(standin::messageBoxes().empty());
+}
+
+// A hand-off file that the program just run did not write, still the very
+// file that was there when it started (an earlier run's), is no report: it
+// counts as a missing file, and it stays where it is for the program to read.
+// A program that writes it, even the same bytes within the same second,
+// reports as usual, also on a volume that keeps write times to two seconds.
+// A file whose time cannot be marked (read-only) is read as it is.
+TEST_F(HandoffTest, HandoffFileTheProgramDidNotWriteCountsAsMissing) {
+  const std::string path = "D:\\Utility\\Sondel.exe";
+  const std::string handoff = HandoffPath();
+  const std::string earlier = "1\r\n1\r\nC:\\EARLIER\r\n";
+  struct Case {
+    const char *name;
+    bool fat;
+    bool readOnly;
+    bool writes;
+    int result;
+  };
+  for (const Case &c : {Case{"no write", false, false, false, -1},
+                        Case{"no write, FAT", true, false, false, -1},
+                        Case{"same bytes", false, false, true, 0},
+                        Case{"same bytes, FAT", true, false, true, 0},
+                        Case{"read-only, no write", false, true, false, 0}}) {
+    SCOPED_TRACE(c.name);
+    standin::resetKernel();
+    standin::resetUser();
+    standin::setWindowsDirectory(windowsDir_);
+    standin::setFatWriteTimes(c.fat);
+    std::strcpy(g_installDir, "PREVIOUS");
+    g_amaSetting = 7;
+    std::remove(handoff.c_str());
+    WriteHandoff(earlier);
+    if (c.readOnly) {
+      ASSERT_EQ(chmod(handoff.c_str(), 0444), 0);
+    }
+    std::string seen;
+    standin::registerProgram(path, [&c, &seen, handoff, earlier] {
+      seen = testsupport::ReadFileOr(handoff, "(none)");
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (c.writes && !testsupport::StoreFile(handoff, earlier))
+        return DWORD{1};
+      return DWORD{0};
+    });
+
+    EXPECT_EQ(RunExternalStep(path.c_str()), c.result);
+
+    EXPECT_EQ(g_installStatus.load(), c.result);
+    EXPECT_EQ(seen, earlier);
+    EXPECT_EQ(testsupport::ReadFileOr(handoff, "(none)"), earlier);
+    if (c.result == 0) {
+      EXPECT_STREQ(g_installDir, "C:\\EARLIER");
+      EXPECT_EQ(g_amaSetting, 0);
+      EXPECT_TRUE(standin::messageBoxes().empty());
+    } else {
+      ExpectUnchanged();
+      ExpectOneError("Can not open install.tmp file!", "Install Error");
+    }
+    EXPECT_EQ(standin::openKernelHandleCount(), 0);
+    chmod(handoff.c_str(), 0644);
+  }
 }
 
 // The command line is at most 255 characters; a longer path is a program
