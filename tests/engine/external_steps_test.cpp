@@ -418,6 +418,42 @@ TEST_F(HandoffTest, HandoffFileTheProgramDidNotWriteCountsAsMissing) {
   }
 }
 
+// The worker stores -1 only once its own message has been dismissed: while
+// it is up the status is still 0, so the status timer does nothing yet.
+TEST_F(HandoffTest, FailureIsStoredOnlyAfterTheMessageIsDismissed) {
+  const std::string sondel = "D:\\Utility\\Sondel.exe";
+  standin::registerProgram(sondel, [] { return DWORD{0}; });
+  struct Case {
+    const char *path;
+    bool earlierFile;
+    const char *text;
+  };
+  for (const Case &c :
+       {Case{"D:\\Utility\\Quillan.exe", false, "Can not find Resource file."},
+        Case{sondel.c_str(), false, "Can not open install.tmp file!"},
+        Case{sondel.c_str(), true, "Can not open install.tmp file!"}}) {
+    SCOPED_TRACE(std::string(c.text) + (c.earlierFile ? " (earlier)" : ""));
+    standin::resetUser();
+    std::remove(HandoffPath().c_str());
+    if (c.earlierFile)
+      WriteHandoff("1\r\n0\r\nC:\\EARLIER\r\n");
+    g_installStatus = 0;
+    std::vector<int32_t> statusWhileShown;
+    standin::setMessageBoxResponder(
+        [&statusWhileShown](const standin::MessageBoxCall &) {
+          statusWhileShown.push_back(g_installStatus.load());
+          return IDOK;
+        });
+
+    EXPECT_EQ(RunExternalStep(c.path), -1);
+
+    EXPECT_EQ(statusWhileShown, std::vector<int32_t>{0});
+    EXPECT_EQ(g_installStatus.load(), -1);
+    ASSERT_EQ(standin::messageBoxes().size(), 1u);
+    EXPECT_EQ(standin::messageBoxes()[0].text, c.text);
+  }
+}
+
 // The command line is at most 255 characters; a longer path is a program
 // that cannot be started, never a cut one.
 TEST_F(HandoffTest, ProgramPathAtTheBufferLimit) {
