@@ -69,16 +69,20 @@ bool GetHandoffFileName(char *name, size_t size) {
   return true;
 }
 
+// The message for a hand-off file that cannot be had; -1 once dismissed.
+static int ReportMissingHandoff() {
+  MessageBoxA(theInstallDialog.m_hWnd, "Can not open install.tmp file!",
+              "Install Error", MB_TOPMOST | MB_ICONERROR);
+  return -1;
+}
+
 int ReadHandoffFile() {
   char fileName[HANDOFF_NAME_SIZE];
   FILE *file = nullptr;
   if (GetHandoffFileName(fileName, sizeof(fileName)))
     file = std::fopen(fileName, "rb");
-  if (file == nullptr) {
-    MessageBoxA(theInstallDialog.m_hWnd, "Can not open install.tmp file!",
-                "Install Error", MB_TOPMOST | MB_ICONERROR);
-    return -1;
-  }
+  if (file == nullptr)
+    return ReportMissingHandoff();
 
   if (std::fgetc(file) == '0') {
     std::fclose(file);
@@ -114,6 +118,65 @@ int ReadHandoffFile() {
   return 0;
 }
 
+// The last-write time of the file `name` as the file system stores it;
+// false when the file cannot be opened or its time cannot be read.
+static bool GetWriteTime(const char *name, FILETIME *writeTime) {
+  HANDLE file =
+      CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  BOOL read = GetFileTime(file, nullptr, nullptr, writeTime);
+  CloseHandle(file);
+  return read != FALSE;
+}
+
+// Marks a hand-off file that is already there, so that afterwards a file the
+// next sibling program did not write can be told from one it wrote: its
+// last-write time becomes one day before now, which a write of the file does
+// not give (a write stamps the current time, a copy its source's time, and
+// neither is a mark of ours), and `mark` receives the time as the file system
+// stored it (FAT keeps two seconds). Returns false, and the file is read
+// afterwards whatever it holds, when there is no file or the mark cannot be set
+// or read back (a read-only file, one held by another program, a file system
+// without settable times).
+static bool MarkHandoffFile(const char *name, FILETIME *mark) {
+  SYSTEMTIME now;
+  FILETIME nowTime;
+  GetSystemTime(&now);
+  if (!SystemTimeToFileTime(&now, &nowTime))
+    return false;
+  // One day in 100-nanosecond intervals.
+  const unsigned long long day = 864000000000ULL;
+  unsigned long long ticks =
+      (static_cast<unsigned long long>(nowTime.dwHighDateTime) << 32) |
+      nowTime.dwLowDateTime;
+  if (ticks < day)
+    return false;
+  ticks -= day;
+  FILETIME wanted;
+  wanted.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFULL);
+  wanted.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+
+  HANDLE file =
+      CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    return false;
+  BOOL set = SetFileTime(file, nullptr, nullptr, &wanted);
+  CloseHandle(file);
+  return set != FALSE && GetWriteTime(name, mark);
+}
+
+// True when the file `name` is still there with the write time `mark`: the
+// sibling program did not write it.
+static bool HandoffFileKeepsMark(const char *name, const FILETIME &mark) {
+  FILETIME writeTime;
+  return GetWriteTime(name, &writeTime) &&
+         writeTime.dwLowDateTime == mark.dwLowDateTime &&
+         writeTime.dwHighDateTime == mark.dwHighDateTime;
+}
+
 int RunExternalStep(const char *path) {
   // The command line buffer is writable, as CreateProcessA requires; a path
   // that does not fit it is a program that cannot be started.
@@ -134,9 +197,23 @@ int RunExternalStep(const char *path) {
   PROCESS_INFORMATION processInfo;
   std::memset(&processInfo, 0, sizeof(processInfo));
 
-  if (path == nullptr || !CopyText(commandLine, path) ||
-      !CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startupInfo, &processInfo)) {
+  // A hand-off file from before this program (an earlier run's, or the one
+  // the previous program left) is marked, not removed: the program may read
+  // it. The program is named exactly: without an application name the
+  // system would search the unquoted path and, for C:\Program Files\...,
+  // start C:\Program.exe first. Its command line stays the bare path.
+  char handoffName[HANDOFF_NAME_SIZE];
+  FILETIME mark = {0, 0};
+  bool marked = false;
+  bool started = path != nullptr && CopyText(commandLine, path);
+  if (started) {
+    marked = GetHandoffFileName(handoffName, sizeof(handoffName)) &&
+             MarkHandoffFile(handoffName, &mark);
+    started =
+        CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
+                       nullptr, &startupInfo, &processInfo) != FALSE;
+  }
+  if (!started) {
     MessageBoxA(theInstallDialog.m_hWnd, "Can not find Resource file.",
                 "Installation Error", MB_TOPMOST | MB_ICONERROR);
     g_installStatus = -1;
@@ -147,7 +224,11 @@ int RunExternalStep(const char *path) {
   CloseHandle(processInfo.hThread);
   CloseHandle(processInfo.hProcess);
 
-  int result = ReadHandoffFile();
+  // A file that still carries the mark is the one that was there before the
+  // program ran: the program left no report, which counts as no file.
+  int result = marked && HandoffFileKeepsMark(handoffName, mark)
+                   ? ReportMissingHandoff()
+                   : ReadHandoffFile();
   g_installStatus = result;
   return result;
 }

@@ -16,10 +16,12 @@
 // g_sourceDirTooLong.
 void GetSourceDir();
 
-// Starts the sibling program `path` (the whole command line), waits for it
-// without a time limit and reads the hand-off file. A null `path` is a
-// program that cannot be started. Returns 0 to go on or -1,
-// and stores the same value in g_installStatus.
+// Starts the sibling program `path`, named exactly and given the bare path as
+// its whole command line, waits for it without a time limit and reads the
+// hand-off file. A hand-off file that the program did not write (still the
+// one that was there when it started) counts as a missing one. A null `path`
+// is a program that cannot be started. Returns 0 to go on or -1, and stores
+// the same value in g_installStatus once any message has been dismissed.
 int RunExternalStep(const char *path);
 
 // Reads <Windows directory>\install.tmp. Returns 0 and sets g_amaSetting and

@@ -1,21 +1,27 @@
 // The stand-in's base services: settings a test gives, kernel handles over
-// host processes, in-process programs and threads, Sleep and DeleteFileA.
+// host processes, in-process programs and threads, Sleep, DeleteFileA, and
+// the few file-time calls over real host files.
 #include "standin/kernel.h"
 #include "standin/journal.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 // A Windows build of the stand-in (the media checker's) never starts a host
 // program: only in-process programs exist there.
 #ifndef _WIN32
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#else
+#include <io.h>
+#include <sys/utime.h>
 #endif
 
 #include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,6 +29,30 @@
 
 #ifndef _WIN32
 extern char **environ;
+#else
+// The Windows C runtime keeps file times to the second and has no
+// descriptor flags; these stand in for the POSIX calls used below.
+#define O_CLOEXEC 0
+#define UTIME_OMIT ((1L << 30) - 2L)
+#define st_ctim st_ctime
+#define st_atim st_atime
+#define st_mtim st_mtime
+static int futimens(int fd, const timespec times[2]) {
+  struct stat st;
+  if (fstat(fd, &st) != 0)
+    return -1;
+  _utimbuf t;
+  t.actime = times[0].tv_nsec == UTIME_OMIT ? st.st_atime : times[0].tv_sec;
+  t.modtime = times[1].tv_nsec == UTIME_OMIT ? st.st_mtime : times[1].tv_sec;
+  return _futime(fd, &t);
+}
+static tm *gmtime_r(const time_t *when, tm *result) {
+  tm *utc = std::gmtime(when); // thread-local in the Windows C runtime
+  if (utc == nullptr)
+    return nullptr;
+  *result = *utc;
+  return result;
+}
 #endif
 
 namespace {
@@ -46,7 +76,9 @@ struct Waitable {
 
 struct KernelObject {
   standin::KernelObjectKind kind;
-  std::shared_ptr<Waitable> waitable; // null for tokens
+  std::shared_ptr<Waitable> waitable; // null for tokens and files
+  int fd = -1;                        // files: the open host file
+  bool writable = false;              // files: opened with GENERIC_WRITE
 };
 
 const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(-1);
@@ -60,10 +92,12 @@ std::vector<standin::CreateProcessCall> processCalls;
 std::map<uintptr_t, KernelObject> objects;
 uintptr_t nextHandle = 0x100;
 bool hostPrograms = true;
+std::function<std::string(const std::string &)> fileNameMap;
 int threadFailures = 0;
 int threadCount = 0;
 bool sleepRecordOnly = false;
 std::vector<DWORD> sleeps;
+bool fatWriteTimes = false;
 std::atomic<DWORD> nextThreadId{0x100};
 std::atomic<DWORD> nextProcessId{0x1000};
 
@@ -105,6 +139,14 @@ HANDLE addObject(standin::KernelObjectKind kind,
   return reinterpret_cast<HANDLE>(value);
 }
 
+// Caller holds kernelMutex. Closes the host files of every open handle.
+void forgetObjects() {
+  for (auto &entry : objects)
+    if (entry.second.fd >= 0)
+      close(entry.second.fd);
+  objects.clear();
+}
+
 const char *kindName(standin::KernelObjectKind kind) {
   switch (kind) {
   case standin::KernelObjectKind::Process:
@@ -113,6 +155,8 @@ const char *kindName(standin::KernelObjectKind kind) {
     return "thread";
   case standin::KernelObjectKind::Token:
     return "token";
+  case standin::KernelObjectKind::File:
+    return "file";
   }
   return "invalid";
 }
@@ -142,6 +186,40 @@ std::vector<std::string> splitWords(const std::string &s) {
   if (!cur.empty())
     words.push_back(cur);
   return words;
+}
+
+bool hasExtension(const std::string &name) {
+  size_t dot = name.rfind('.');
+  size_t separator = name.find_last_of("\\/");
+  return dot != std::string::npos &&
+         (separator == std::string::npos || dot > separator);
+}
+
+// Caller holds kernelMutex. The registered program that the system finds for
+// a command line given without an application name: a quoted first word is
+// the name; otherwise the text up to each blank in turn and at last the whole
+// line, with ".exe" added to a name without an extension. So for
+// C:\Program Files\A.exe a program at C:\Program.exe runs, as on Windows.
+std::function<DWORD()> findOnCommandLine(const std::string &commandLine) {
+  std::vector<std::string> names;
+  if (!commandLine.empty() && commandLine[0] == '"') {
+    size_t close = commandLine.find('"', 1);
+    names.push_back(commandLine.substr(
+        1, close == std::string::npos ? std::string::npos : close - 1));
+  } else {
+    for (size_t i = 0; i < commandLine.size(); ++i)
+      if (commandLine[i] == ' ' || commandLine[i] == '\t')
+        names.push_back(commandLine.substr(0, i));
+    names.push_back(commandLine);
+  }
+  for (const std::string &name : names) {
+    auto it = programs.find(name);
+    if (it == programs.end() && !hasExtension(name))
+      it = programs.find(name + ".exe");
+    if (it != programs.end())
+      return it->second;
+  }
+  return nullptr;
 }
 
 #ifndef _WIN32
@@ -242,13 +320,17 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
       (!lpApplicationName && !lpCommandLine)) {
     error = ERROR_INVALID_PARAMETER;
   } else {
+    // An application name names the program exactly; without one the
+    // command line is searched.
     std::string key = lpCommandLine ? lpCommandLine : lpApplicationName;
-    auto it = programs.find(key);
-    if (it == programs.end() && lpApplicationName)
-      it = programs.find(lpApplicationName);
-    if (it != programs.end()) {
-      body = it->second;
+    if (lpApplicationName) {
+      auto it = programs.find(lpApplicationName);
+      if (it != programs.end())
+        body = it->second;
     } else {
+      body = findOnCommandLine(key);
+    }
+    if (!body) {
       args = splitWords(key);
       path =
           lpApplicationName ? lpApplicationName : (args.empty() ? "" : args[0]);
@@ -351,6 +433,8 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
       auto it = objects.find(reinterpret_cast<uintptr_t>(hObject));
       if (it != objects.end()) {
         kind = kindName(it->second.kind);
+        if (it->second.fd >= 0)
+          close(it->second.fd);
         objects.erase(it);
         result = TRUE;
       }
@@ -408,13 +492,25 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));
 }
 
+// The host file that a file name of the program stands for: the name as it
+// is, unless a test maps names (an empty result names no file).
+static std::string hostFileName(const char *name) {
+  std::function<std::string(const std::string &)> map;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    map = fileNameMap;
+  }
+  return map ? map(name) : std::string(name);
+}
+
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   BOOL result = FALSE;
   DWORD error = ERROR_INVALID_PARAMETER;
   if (lpFileName) {
     // The name is used as it is: on the host a backslash is an ordinary
     // character of a file name.
-    if (unlink(lpFileName) == 0) {
+    std::string host = hostFileName(lpFileName);
+    if (!host.empty() && unlink(host.c_str()) == 0) {
       result = TRUE;
     } else {
       error = (errno == ENOENT || errno == ENOTDIR) ? ERROR_FILE_NOT_FOUND
@@ -426,6 +522,220 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (!result)
     SetLastError(error);
   return result;
+}
+
+// Files: existing host files only, opened for their times. Sharing modes are
+// not modelled. A host file without its owner's write permission stands for
+// a file with the read-only attribute, which refuses every writer.
+namespace {
+
+// 100-nanosecond intervals from 1601-01-01 to 1970-01-01.
+const int64_t kUnixEpochTicks = 116444736000000000LL;
+const int64_t kTicksPerSecond = 10000000LL;
+
+FILETIME toFileTime(const timespec &t) {
+  int64_t ticks = kUnixEpochTicks +
+                  static_cast<int64_t>(t.tv_sec) * kTicksPerSecond +
+                  t.tv_nsec / 100;
+  FILETIME f;
+  f.dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks));
+  f.dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+  return f;
+}
+
+#ifdef _WIN32
+FILETIME toFileTime(time_t seconds) {
+  timespec t;
+  t.tv_sec = seconds;
+  t.tv_nsec = 0;
+  return toFileTime(t);
+}
+#endif
+
+int64_t ticksOf(const FILETIME &f) {
+  return static_cast<int64_t>((static_cast<uint64_t>(f.dwHighDateTime) << 32) |
+                              f.dwLowDateTime);
+}
+
+timespec toTimespec(int64_t ticks) {
+  int64_t unixTicks = ticks - kUnixEpochTicks;
+  int64_t seconds = unixTicks / kTicksPerSecond;
+  int64_t rest = unixTicks % kTicksPerSecond;
+  if (rest < 0) {
+    rest += kTicksPerSecond;
+    --seconds;
+  }
+  timespec t;
+  t.tv_sec = static_cast<time_t>(seconds);
+  t.tv_nsec = static_cast<long>(rest * 100);
+  return t;
+}
+
+// Days from 1970-01-01 to the given day of the proleptic Gregorian calendar.
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+unsigned daysInMonth(unsigned year, unsigned month) {
+  static const unsigned days[] = {31, 28, 31, 30, 31, 30,
+                                  31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return month == 2 && leap ? 29 : days[month - 1];
+}
+
+// Caller holds kernelMutex. The open file behind a handle, or null.
+KernelObject *fileObject(HANDLE handle) {
+  auto it = objects.find(reinterpret_cast<uintptr_t>(handle));
+  if (it == objects.end() || it->second.kind != standin::KernelObjectKind::File)
+    return nullptr;
+  return &it->second;
+}
+
+} // namespace
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD,
+                          LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
+                          DWORD, HANDLE) {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  DWORD error = ERROR_INVALID_PARAMETER;
+  const bool reading = (dwDesiredAccess & GENERIC_READ) != 0;
+  const bool writing = (dwDesiredAccess & GENERIC_WRITE) != 0;
+  if (lpFileName && dwCreationDisposition == OPEN_EXISTING) {
+    std::string host = hostFileName(lpFileName);
+    struct stat st;
+    if (host.empty() || stat(host.c_str(), &st) != 0) {
+      error = ERROR_FILE_NOT_FOUND;
+    } else if (S_ISDIR(st.st_mode) || (writing && !(st.st_mode & S_IWUSR))) {
+      error = ERROR_ACCESS_DENIED;
+    } else {
+      int flags = writing ? (reading ? O_RDWR : O_WRONLY) : O_RDONLY;
+      int fd = open(host.c_str(), flags | O_CLOEXEC);
+      if (fd < 0) {
+        error = errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
+      } else {
+        std::lock_guard<std::mutex> lock(kernelMutex);
+        handle = addObject(standin::KernelObjectKind::File, nullptr);
+        KernelObject &object = objects[reinterpret_cast<uintptr_t>(handle)];
+        object.fd = fd;
+        object.writable = writing;
+        error = ERROR_SUCCESS;
+      }
+    }
+  }
+  standin::journal("CreateFileA " + quoted(text(lpFileName)) + " -> " +
+                   (handle != INVALID_HANDLE_VALUE ? "1" : "0"));
+  if (handle == INVALID_HANDLE_VALUE)
+    SetLastError(error);
+  return handle;
+}
+
+BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime,
+                        LPFILETIME lpLastAccessTime,
+                        LPFILETIME lpLastWriteTime) {
+  DWORD error = ERROR_SUCCESS;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    KernelObject *file = fileObject(hFile);
+    struct stat st;
+    if (!file) {
+      error = ERROR_INVALID_HANDLE;
+    } else if (fstat(file->fd, &st) != 0) {
+      error = ERROR_ACCESS_DENIED;
+    } else {
+      // The host keeps no creation time; the status-change time stands in.
+      if (lpCreationTime)
+        *lpCreationTime = toFileTime(st.st_ctim);
+      if (lpLastAccessTime)
+        *lpLastAccessTime = toFileTime(st.st_atim);
+      if (lpLastWriteTime)
+        *lpLastWriteTime = toFileTime(st.st_mtim);
+    }
+  }
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME *,
+                        const FILETIME *lpLastAccessTime,
+                        const FILETIME *lpLastWriteTime) {
+  DWORD error = ERROR_SUCCESS;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    KernelObject *file = fileObject(hFile);
+    if (!file) {
+      error = ERROR_INVALID_HANDLE;
+    } else if (!file->writable) {
+      error = ERROR_ACCESS_DENIED;
+    } else {
+      // The creation time cannot be set on the host and is left alone.
+      timespec times[2];
+      times[0].tv_nsec = UTIME_OMIT;
+      times[1].tv_nsec = UTIME_OMIT;
+      if (lpLastAccessTime)
+        times[0] = toTimespec(ticksOf(*lpLastAccessTime));
+      if (lpLastWriteTime) {
+        int64_t ticks = ticksOf(*lpLastWriteTime);
+        // FAT keeps write times to two seconds.
+        const int64_t step = 2 * kTicksPerSecond;
+        if (fatWriteTimes && ticks % step != 0)
+          ticks += step - ticks % step;
+        times[1] = toTimespec(ticks);
+      }
+      if (futimens(file->fd, times) != 0)
+        error = ERROR_ACCESS_DENIED;
+    }
+  }
+  standin::journal(std::string("SetFileTime -> ") +
+                   (error == ERROR_SUCCESS ? "1" : "0"));
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm utc;
+  gmtime_r(&now.tv_sec, &utc);
+  lpSystemTime->wYear = static_cast<WORD>(utc.tm_year + 1900);
+  lpSystemTime->wMonth = static_cast<WORD>(utc.tm_mon + 1);
+  lpSystemTime->wDayOfWeek = static_cast<WORD>(utc.tm_wday);
+  lpSystemTime->wDay = static_cast<WORD>(utc.tm_mday);
+  lpSystemTime->wHour = static_cast<WORD>(utc.tm_hour);
+  lpSystemTime->wMinute = static_cast<WORD>(utc.tm_min);
+  lpSystemTime->wSecond = static_cast<WORD>(utc.tm_sec);
+  lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+}
+
+BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime,
+                                 LPFILETIME lpFileTime) {
+  const SYSTEMTIME *t = lpSystemTime;
+  if (!t || !lpFileTime || t->wYear < 1601 || t->wYear > 30827 ||
+      t->wMonth < 1 || t->wMonth > 12 || t->wDay < 1 ||
+      t->wDay > daysInMonth(t->wYear, t->wMonth) || t->wHour > 23 ||
+      t->wMinute > 59 || t->wSecond > 59 || t->wMilliseconds > 999) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  int64_t days =
+      daysFromCivil(t->wYear, t->wMonth, t->wDay) - daysFromCivil(1601, 1, 1);
+  int64_t seconds =
+      days * 86400 + t->wHour * 3600 + t->wMinute * 60 + t->wSecond;
+  int64_t ticks = seconds * kTicksPerSecond + t->wMilliseconds * 10000LL;
+  lpFileTime->dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks));
+  lpFileTime->dwHighDateTime =
+      static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+  return TRUE;
 }
 
 DWORD WINAPI GetLastError(void) { return lastError; }
@@ -473,8 +783,10 @@ void resetKernel() {
   initDefaults();
   programs.clear();
   processCalls.clear();
-  objects.clear();
+  forgetObjects();
+  fatWriteTimes = false;
   hostPrograms = true;
+  fileNameMap = nullptr;
   threadFailures = 0;
   threadCount = 0;
   sleepRecordOnly = false;
@@ -494,6 +806,11 @@ void setCommandLine(const std::string &c) {
 void setWindowsDirectory(const std::string &d) {
   std::lock_guard<std::mutex> lock(kernelMutex);
   windowsDirectory = d;
+}
+
+void setFileNameMap(std::function<std::string(const std::string &)> map) {
+  std::lock_guard<std::mutex> lock(kernelMutex);
+  fileNameMap = std::move(map);
 }
 
 void setHostPrograms(bool allowed) {
@@ -539,6 +856,11 @@ void failCreateThread(int calls) {
 int createThreadCount() {
   std::lock_guard<std::mutex> lock(kernelMutex);
   return threadCount;
+}
+
+void setFatWriteTimes(bool fat) {
+  std::lock_guard<std::mutex> lock(kernelMutex);
+  fatWriteTimes = fat;
 }
 
 void setSleepRecordOnly(bool recordOnly) {

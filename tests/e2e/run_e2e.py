@@ -69,6 +69,8 @@ MSG_NO_DEFAULTS = ("Installation Error", "Can not Open default.cfg file!",
 STALE_HANDOFF = b"1\r\n1\r\nC:\\Stale\r\n"
 MEDIA_WITH_BLANKS = "VKO Setup Disk"
 SOUND_INSTALL_DIR = "C:\\VKO"
+# A trap program leaves a failing hand-off file and this folder under C:\.
+TRAP_TRACE = "Trap Ran"
 MARKER = "E2EMarker"
 
 
@@ -328,7 +330,7 @@ class Scenario:
     def __init__(self, name, version, steps, boxes, exit_code,
                  mutate=None, before=None, before_run=None, expect=None,
                  group=False, handoff="absent", restart=False, stale=True,
-                 keys_focus=None, media_dir="Media",
+                 keys_focus=None, media_dir="Media", absent=(),
                  install_dir=INSTALL_DIR, mediacheck=None):
         self.name = name
         self.version = version
@@ -345,6 +347,7 @@ class Scenario:
         self.stale = stale          # put an old install.tmp in place first
         self.keys_focus = keys_focus  # control focused before each key
         self.media_dir = media_dir  # folder of the media under C:\
+        self.absent = absent        # paths under C:\ that must not exist
         self.install_dir = install_dir  # the hand-off files name it
         # mediacheck's arguments: its .reg text and DDE commands for the
         # media are compared with the registry and group after the install.
@@ -373,6 +376,22 @@ def write(rel, data):
     def fn(m):
         with open(os.path.join(m, *rel.split("/")), "wb") as f:
             f.write(data)
+    return fn
+
+
+def trap(name):
+    """A copy of the sibling stand-in at C:\\<name>.exe, where the system's
+    search of an unquoted path with blanks would find it first: if started,
+    it hands off a failure and leaves the folder TRAP_TRACE."""
+    def fn(m):
+        root = os.path.dirname(m)
+        shutil.copyfile(os.path.join(m, "Utility", "Sondel.exe"),
+                        os.path.join(root, name + ".exe"))
+        with open(os.path.join(root, name + ".handoff"), "wb") as f:
+            f.write(media.handoff("0", "1", "C:\\" + TRAP_TRACE))
+        os.makedirs(os.path.join(root, name + ".files"))
+        with open(os.path.join(root, name + ".files", "ran.txt"), "wb") as f:
+            f.write(b"the trap ran")
     return fn
 
 
@@ -511,6 +530,26 @@ def scenarios():
                                             "answer:Cancel"],
         host_success, 3010, expect=installed(1, False), group=True,
         handoff="Tessary", media_dir=MEDIA_WITH_BLANKS))
+    # Sibling programs under folders with blanks are started by their exact
+    # names: a program at C:\Program.exe (Custom mode, the configuration
+    # program in C:\Program Files\VKO Halvermont) or at C:\VKO.exe (media
+    # in C:\VKO Setup Disk) is never run.
+    S.append(Scenario(
+        "trap_program_exe", "win95", ["custom", "install", "answer:Cancel"],
+        host_success, 3010, mutate=trap("Program"), expect=installed(1, False),
+        group=True, handoff="Tessary", absent=(TRAP_TRACE,)))
+    S.append(Scenario(
+        "trap_vko_exe", "win95", ["install", "answer:Cancel"],
+        host_success, 3010, mutate=trap("VKO"), expect=installed(0, False),
+        group=True, handoff="Quillan", media_dir=MEDIA_WITH_BLANKS,
+        absent=(TRAP_TRACE,)))
+    # An earlier run's hand-off file is no report of the pre-install test,
+    # which writes none: the file counts as missing.
+    S.append(Scenario(
+        "stale_handoff_not_rewritten", "win95",
+        ["install", "answer:OK", "answer:OK"],
+        [("host", MSG_NO_HANDOFF), ("host", MSG_FAILED)], 1603,
+        mutate=remove("Utility/Sondel.handoff"), expect=nothing))
     # Edge values of the defaults file reach the registry unchanged: a
     # 16-character chip set, an empty speed text, VID 0xFF (255, not -1),
     # and an AMA character that is neither 0 nor 1 (stored as FF FF FF FF).
@@ -598,9 +637,11 @@ def reset(prefix):
     """Removes every trace of the product and of earlier scenarios."""
     prefix.kill()
     prefix.start_session()
-    for rel in ("Media", MEDIA_WITH_BLANKS, "Old Suite", "Stale",
+    traps = [n + x for n in ("Program", "VKO")
+             for x in (".exe", ".handoff", ".files")]
+    for rel in ["Media", MEDIA_WITH_BLANKS, "Old Suite", "Stale",
                 "windows/install.tmp",
-                "Program Files/VKO Halvermont", "VKO"):
+                "Program Files/VKO Halvermont", "VKO", TRAP_TRACE] + traps:
         p = os.path.join(prefix.c, *rel.split("/"))
         if os.path.isdir(p):
             shutil.rmtree(p)
@@ -913,6 +954,9 @@ def run_scenario(args, s):
               "the RunOnce marker is gone: a restart was requested")
     check_group(prefix, s, problems)
     check_handoff(prefix, s, m, problems)
+    for rel in s.absent:
+        check(not os.path.exists(os.path.join(prefix.c, *rel.split("/"))),
+              problems, "C:\\%s exists" % rel)
     if s.mediacheck and checked:
         compare_mediacheck(prefix, checked, state, run, problems)
     prefix.kill()

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "shell/install_dialog.h"
 #include "shell/setup_globals.h"
@@ -257,7 +258,7 @@ TEST_F(HandoffTest, RunStartsTheProgramWaitsAndReadsItsHandoff) {
   auto calls = standin::createProcessCalls();
   ASSERT_EQ(calls.size(), 1u);
   const auto &call = calls[0];
-  EXPECT_FALSE(call.applicationName.has_value());
+  EXPECT_EQ(call.applicationName, path);
   EXPECT_EQ(call.commandLine, path);
   EXPECT_FALSE(call.processAttributes);
   EXPECT_FALSE(call.threadAttributes);
@@ -318,6 +319,139 @@ TEST_F(HandoffTest, ProgramThatCannotStartShowsItsMessageThenFails) {
   EXPECT_EQ(g_installStatus.load(), -1);
   ExpectOneError("Can not find Resource file.", "Installation Error");
   ExpectUnchanged();
+}
+
+// A sibling program under a folder with blanks is started by its exact name,
+// never by the system's search of the unquoted path, which would run
+// C:\Program.exe or C:\VKO.exe first. It still sees the bare path as its
+// command line.
+TEST_F(HandoffTest, ProgramUnderAFolderWithBlanksIsNamedExactly) {
+  const std::string handoff = HandoffPath();
+  int trapsRun = 0;
+  for (const char *trap : {"C:\\Program.exe", "C:\\VKO.exe"})
+    standin::registerProgram(trap, [handoff, &trapsRun] {
+      ++trapsRun;
+      return SlowSibling(handoff, "0\r\n0\r\nC:\\TRAP\r\n");
+    });
+  const std::string paths[] = {
+      "C:\\VKO Setup Disk\\Utility\\Sondel.exe",
+      "C:\\Program Files\\VKO Halvermont\\Tessary.exe"};
+  for (const std::string &path : paths)
+    standin::registerProgram(path, [handoff, path] {
+      return SlowSibling(handoff, "1\r\n0\r\n" + path + "\r\n");
+    });
+
+  for (const std::string &path : paths) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(RunExternalStep(path.c_str()), 0);
+    EXPECT_EQ(g_installStatus.load(), 0);
+    EXPECT_EQ(std::string(g_installDir), path);
+  }
+  EXPECT_EQ(trapsRun, 0);
+  auto calls = standin::createProcessCalls();
+  ASSERT_EQ(calls.size(), 2u);
+  for (size_t i = 0; i < calls.size(); ++i) {
+    EXPECT_EQ(calls[i].applicationName, paths[i]);
+    EXPECT_EQ(calls[i].commandLine, paths[i]);
+  }
+  EXPECT_TRUE(standin::messageBoxes().empty());
+}
+
+// A hand-off file that the program just run did not write, still the very
+// file that was there when it started (an earlier run's), is no report: it
+// counts as a missing file, and it stays where it is for the program to read.
+// A program that writes it, even the same bytes within the same second,
+// reports as usual, also on a volume that keeps write times to two seconds.
+// A file whose time cannot be marked (read-only) is read as it is.
+TEST_F(HandoffTest, HandoffFileTheProgramDidNotWriteCountsAsMissing) {
+  const std::string path = "D:\\Utility\\Sondel.exe";
+  const std::string handoff = HandoffPath();
+  const std::string earlier = "1\r\n1\r\nC:\\EARLIER\r\n";
+  struct Case {
+    const char *name;
+    bool fat;
+    bool readOnly;
+    bool writes;
+    int result;
+  };
+  for (const Case &c : {Case{"no write", false, false, false, -1},
+                        Case{"no write, FAT", true, false, false, -1},
+                        Case{"same bytes", false, false, true, 0},
+                        Case{"same bytes, FAT", true, false, true, 0},
+                        Case{"read-only, no write", false, true, false, 0}}) {
+    SCOPED_TRACE(c.name);
+    standin::resetKernel();
+    standin::resetUser();
+    standin::setWindowsDirectory(windowsDir_);
+    standin::setFatWriteTimes(c.fat);
+    std::strcpy(g_installDir, "PREVIOUS");
+    g_amaSetting = 7;
+    std::remove(handoff.c_str());
+    WriteHandoff(earlier);
+    if (c.readOnly) {
+      ASSERT_EQ(chmod(handoff.c_str(), 0444), 0);
+    }
+    std::string seen;
+    standin::registerProgram(path, [&c, &seen, handoff, earlier] {
+      seen = testsupport::ReadFileOr(handoff, "(none)");
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (c.writes && !testsupport::StoreFile(handoff, earlier))
+        return DWORD{1};
+      return DWORD{0};
+    });
+
+    EXPECT_EQ(RunExternalStep(path.c_str()), c.result);
+
+    EXPECT_EQ(g_installStatus.load(), c.result);
+    EXPECT_EQ(seen, earlier);
+    EXPECT_EQ(testsupport::ReadFileOr(handoff, "(none)"), earlier);
+    if (c.result == 0) {
+      EXPECT_STREQ(g_installDir, "C:\\EARLIER");
+      EXPECT_EQ(g_amaSetting, 0);
+      EXPECT_TRUE(standin::messageBoxes().empty());
+    } else {
+      ExpectUnchanged();
+      ExpectOneError("Can not open install.tmp file!", "Install Error");
+    }
+    EXPECT_EQ(standin::openKernelHandleCount(), 0);
+    chmod(handoff.c_str(), 0644);
+  }
+}
+
+// The worker stores -1 only once its own message has been dismissed: while
+// it is up the status is still 0, so the status timer does nothing yet.
+TEST_F(HandoffTest, FailureIsStoredOnlyAfterTheMessageIsDismissed) {
+  const std::string sondel = "D:\\Utility\\Sondel.exe";
+  standin::registerProgram(sondel, [] { return DWORD{0}; });
+  struct Case {
+    const char *path;
+    bool earlierFile;
+    const char *text;
+  };
+  for (const Case &c :
+       {Case{"D:\\Utility\\Quillan.exe", false, "Can not find Resource file."},
+        Case{sondel.c_str(), false, "Can not open install.tmp file!"},
+        Case{sondel.c_str(), true, "Can not open install.tmp file!"}}) {
+    SCOPED_TRACE(std::string(c.text) + (c.earlierFile ? " (earlier)" : ""));
+    standin::resetUser();
+    std::remove(HandoffPath().c_str());
+    if (c.earlierFile)
+      WriteHandoff("1\r\n0\r\nC:\\EARLIER\r\n");
+    g_installStatus = 0;
+    std::vector<int32_t> statusWhileShown;
+    standin::setMessageBoxResponder(
+        [&statusWhileShown](const standin::MessageBoxCall &) {
+          statusWhileShown.push_back(g_installStatus.load());
+          return IDOK;
+        });
+
+    EXPECT_EQ(RunExternalStep(c.path), -1);
+
+    EXPECT_EQ(statusWhileShown, std::vector<int32_t>{0});
+    EXPECT_EQ(g_installStatus.load(), -1);
+    ASSERT_EQ(standin::messageBoxes().size(), 1u);
+    EXPECT_EQ(standin::messageBoxes()[0].text, c.text);
+  }
 }
 
 // The command line is at most 255 characters; a longer path is a program

@@ -390,6 +390,27 @@ TEST_F(InstallRun, EachFailureStopsTheSequenceAndRollsBack) {
        },
        1,
        {{"Can not open install.tmp file!", "Install Error"}}},
+      // The file is there, but the program wrote none of it: an earlier
+      // run's, or the one the previous program left.
+      {"earlier run's hand-off file, pre-install test writes none",
+       false,
+       [](InstallRun &t) {
+         t.WriteFile(t.HandoffPath(), "1\r\n0\r\n" + t.installDir_ + "\r\n");
+         t.AddSibling(t.Sondel(), "");
+         t.AddSibling(t.Quillan(), "1\r\n0\r\n" + t.installDir_ + "\r\n");
+       },
+       1,
+       {{"Can not open install.tmp file!", "Install Error"}}},
+      {"pre-setup program writes none",
+       false,
+       [](InstallRun &t) {
+         t.AddSibling(t.Sondel(), "1\r\n0\r\n" + t.installDir_ + "\r\n");
+         t.AddSibling(t.Quillan(), "",
+                      {{t.installDir_ + "\\default.cfg", DefaultsFile()},
+                       {t.installDir_ + "\\setup.log", kFileList}});
+       },
+       2,
+       {{"Can not open install.tmp file!", "Install Error"}}},
       {"pre-setup reports failure",
        true,
        [](InstallRun &t) {

@@ -45,6 +45,22 @@ inline void WriteFile(const std::string &path, const std::string &bytes) {
   ASSERT_TRUE(StoreFile(path, bytes)) << path;
 }
 
+// The whole content of the file at `path`, or `otherwise` when it cannot be
+// read. Safe to call from a sibling program's thread.
+inline std::string ReadFileOr(const std::string &path,
+                              const std::string &otherwise) {
+  FILE *file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr)
+    return otherwise;
+  std::string bytes;
+  char chunk[256];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof(chunk), file)) > 0)
+    bytes.append(chunk, n);
+  std::fclose(file);
+  return bytes;
+}
+
 inline bool FileExists(const std::string &path) {
   return access(path.c_str(), F_OK) == 0;
 }

@@ -10,8 +10,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -221,6 +224,100 @@ TEST_F(KernelTest, SleepWaitsForRealUnlessOnlyRecorded) {
   EXPECT_EQ((std::vector<DWORD>{30, 100000}), standin::sleepCalls());
   EXPECT_EQ((std::vector<std::string>{"Sleep 30", "Sleep 100000"}),
             standin::journalEntries());
+}
+
+// Without an application name the unquoted command line is searched at each
+// blank, ".exe" added, as Windows does; an application name is taken exactly.
+TEST_F(KernelTest, CommandLineIsSearchedUnlessTheProgramIsNamed) {
+  std::vector<std::string> ran;
+  for (const char *name :
+       {"C:\\Program.exe", "C:\\Program Files\\A B\\C.exe", "D:\\Q R.exe"})
+    standin::registerProgram(name, [&ran, name] {
+      ran.push_back(name);
+      return DWORD(0);
+    });
+  char line[] = "C:\\Program Files\\A B\\C.exe";
+  char quoted[] = "\"C:\\Program Files\\A B\\C.exe\" x";
+  char other[] = "D:\\Q R.exe";
+  STARTUPINFOA si;
+  std::memset(&si, 0, sizeof si);
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi;
+  for (LPCSTR application :
+       {static_cast<LPCSTR>(nullptr), static_cast<LPCSTR>(line)})
+    for (LPSTR commandLine : {line, quoted, other}) {
+      ASSERT_TRUE(CreateProcessA(application, commandLine, nullptr, nullptr,
+                                 FALSE, 0, nullptr, nullptr, &si, &pi));
+      WaitForSingleObject(pi.hProcess, INFINITE);
+      CloseHandle(pi.hProcess);
+      CloseHandle(pi.hThread);
+    }
+  EXPECT_EQ(
+      (std::vector<std::string>{
+          "C:\\Program.exe", "C:\\Program Files\\A B\\C.exe", "D:\\Q R.exe",
+          "C:\\Program Files\\A B\\C.exe", "C:\\Program Files\\A B\\C.exe",
+          "C:\\Program Files\\A B\\C.exe"}),
+      ran);
+}
+
+// File times over the host file: read and set through handles, a write
+// needs a writable handle and a writable file (read-only refuses everyone),
+// a FAT volume keeps write times to two seconds, and system times convert
+// to 100-nanosecond intervals since 1601.
+TEST_F(KernelTest, FileTimesOverHostFiles) {
+  const std::string file =
+      "/tmp/h1_kernel_" + std::to_string(getpid()) + "_times";
+  std::ofstream(file, std::ios::binary) << "x";
+  const FILETIME odd = {0x12345677u, 0x01D00000u}; // not on a 2-second step
+  FILETIME got;
+  for (bool fat : {false, true}) {
+    standin::setFatWriteTimes(fat);
+    HANDLE w = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, w);
+    EXPECT_TRUE(SetFileTime(w, nullptr, nullptr, &odd));
+    EXPECT_TRUE(CloseHandle(w));
+    HANDLE r = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, r);
+    ASSERT_TRUE(GetFileTime(r, nullptr, nullptr, &got));
+    uint64_t ticks = (uint64_t(got.dwHighDateTime) << 32) | got.dwLowDateTime;
+    uint64_t asked = (uint64_t(odd.dwHighDateTime) << 32) | odd.dwLowDateTime;
+    if (fat) {
+      EXPECT_EQ(0u, ticks % 20000000u);
+      EXPECT_GT(ticks, asked);
+      EXPECT_LT(ticks - asked, 20000000u);
+    } else {
+      EXPECT_EQ(asked, ticks);
+    }
+    EXPECT_FALSE(SetFileTime(r, nullptr, nullptr, &odd));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+    EXPECT_TRUE(CloseHandle(r));
+  }
+  ASSERT_EQ(0, chmod(file.c_str(), 0444));
+  EXPECT_EQ(INVALID_HANDLE_VALUE,
+            CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  unlink(file.c_str());
+  EXPECT_EQ(INVALID_HANDLE_VALUE,
+            CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+  EXPECT_FALSE(GetFileTime(INVALID_HANDLE_VALUE, nullptr, nullptr, &got));
+  EXPECT_EQ(0, standin::openKernelHandleCount());
+
+  SYSTEMTIME t = {1970, 1, 4, 1, 0, 0, 0, 0};
+  ASSERT_TRUE(SystemTimeToFileTime(&t, &got));
+  EXPECT_EQ(0x019DB1DEu, got.dwHighDateTime);
+  EXPECT_EQ(0xD53E8000u, got.dwLowDateTime);
+  t = {2000, 2, 0, 29, 23, 59, 59, 999}; // a leap day
+  EXPECT_TRUE(SystemTimeToFileTime(&t, &got));
+  t = {1900, 2, 0, 29, 0, 0, 0, 0}; // not a leap year
+  EXPECT_FALSE(SystemTimeToFileTime(&t, &got));
+  GetSystemTime(&t);
+  EXPECT_GE(t.wYear, 2024);
+  EXPECT_TRUE(SystemTimeToFileTime(&t, &got));
 }
 
 TEST_F(KernelTest, InterlockedFunctionsReturnThePreviousValue) {

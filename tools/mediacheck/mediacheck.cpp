@@ -590,6 +590,9 @@ int main(int argc, char **argv) {
   // the setup started from the media's drive. No host program may start.
   standin::resetAll();
   standin::setHostPrograms(false);
+  // The stand-in's own file calls (the hand-off file's write time) see the
+  // same files as the setup's fopen.
+  standin::setFileNameMap(HostPath);
   standin::setSleepRecordOnly(true);
   standin::setVersion(options.windowsNt ? 0x05650004 : 0xC0000004);
   standin::setWindowsDirectory(kWindowsDir);

@@ -1,5 +1,6 @@
 // Test-facing side of the stand-in's base services: version, command line,
-// Windows directory, processes, threads, waits, Sleep, DeleteFileA.
+// Windows directory, processes, threads, waits, Sleep, DeleteFileA, file
+// times.
 //
 // Journal entries (standin/journal.h):
 //   CreateProcessA <application> <command line> -> <0|1>
@@ -8,6 +9,8 @@
 //   CreateThread -> <0|1>
 //   Sleep <ms>
 //   DeleteFileA <file> -> <0|1>
+//   CreateFileA <file> -> <0|1>
+//   SetFileTime -> <0|1>
 // Texts are in double quotes, or (null); <ms> and results are decimal
 // (INFINITE is 4294967295).
 #ifndef STANDIN_KERNEL_H
@@ -24,7 +27,8 @@ namespace standin {
 
 // Back to the defaults: version 0xC0000004, command line
 // "A:\MERRIK.EXE", Windows directory "C:\WINDOWS", no programs, no records,
-// real sleeping, CreateThread working, no open kernel handles. Programs and
+// real sleeping, CreateThread working, exact file times, no open kernel
+// handles (their host files are closed). Programs and
 // threads still running go on; their handles are forgotten.
 void resetKernel();
 // Waits until every in-process program and every CreateThread thread has
@@ -36,14 +40,22 @@ void setVersion(DWORD version);
 void setCommandLine(const std::string &commandLine);
 void setWindowsDirectory(const std::string &directory);
 
-// CreateProcessA with exactly this command line (or, without one, this
-// application name) runs the body on a thread of its own; the body's result
-// is the exit code. Unregistered command lines run a host executable: the
-// application name, or the command line's first blank-separated word, must
-// name an executable file; the words are its arguments. Anything else fails
-// with ERROR_FILE_NOT_FOUND.
+// A program of this name runs the body on a thread of its own; the body's
+// result is the exit code. CreateProcessA finds it by the application name
+// when one is given; otherwise by searching the command line as Windows
+// does: a quoted first word, or else the text up to each blank in turn and
+// at last the whole line, ".exe" added where there is no extension (so
+// "C:\Program Files\A.exe" starts a program named "C:\Program.exe" first).
+// Without a registered program a host executable runs: the application
+// name, or the command line's first blank-separated word, must name an
+// executable file; the words are its arguments. Anything else fails with
+// ERROR_FILE_NOT_FOUND.
 void registerProgram(const std::string &commandLine,
                      std::function<DWORD()> body);
+// The host file that a file name given to CreateFileA or DeleteFileA stands
+// for; an empty result names no file. Without a map (after resetKernel) the
+// name is used as it is.
+void setFileNameMap(std::function<std::string(const std::string &)> map);
 // When false, CreateProcessA never starts a host executable: a command line
 // that no registered program answers fails with ERROR_FILE_NOT_FOUND. True
 // after resetKernel. A Windows build of the stand-in has no host programs.
@@ -83,12 +95,16 @@ int openKernelHandleCount();
 void failCreateThread(int calls);
 int createThreadCount();
 
+// When set, a last-write time given to SetFileTime is stored rounded up to
+// two seconds, as a FAT volume keeps it; otherwise times are kept exactly.
+void setFatWriteTimes(bool fat);
+
 // When set, Sleep returns at once; every Sleep is recorded either way.
 void setSleepRecordOnly(bool recordOnly);
 std::vector<DWORD> sleepCalls();
 
 // For the stand-in's own modules: kernel objects of other kinds.
-enum class KernelObjectKind { Process, Thread, Token };
+enum class KernelObjectKind { Process, Thread, Token, File };
 HANDLE newKernelObject(KernelObjectKind kind);
 bool isKernelObject(HANDLE handle, KernelObjectKind kind);
 
