@@ -42,19 +42,25 @@ bool SameText(const std::string &a, const std::string &b) {
 // it when only the letter case differs.
 std::string JoinPart(const std::string &folder, const std::string &part) {
   namespace fs = std::filesystem;
-  std::string exact = folder + "/" + part;
+  std::string exact = JoinHostPath(folder, part);
   std::error_code error;
   if (part == "." || part == ".." || fs::exists(exact, error))
     return exact;
   for (const auto &entry : fs::directory_iterator(folder, error)) {
     std::string name = entry.path().filename().string();
     if (SameText(name, part))
-      return folder + "/" + name;
+      return JoinHostPath(folder, name);
   }
   return exact;
 }
 
 } // namespace
+
+std::string JoinHostPath(const std::string &folder, const std::string &name) {
+  if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\'))
+    return folder + name;
+  return folder + "/" + name;
+}
 
 void MapFolder(const std::string &windowsFolder,
                const std::string &hostFolder) {

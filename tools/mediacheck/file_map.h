@@ -30,6 +30,9 @@ std::string HostPath(const std::string &windowsPath);
 // host folder for the text-mode copies. Stop ends it and forgets the map.
 void StartFileMap(const std::string &scratch);
 void StopFileMap();
+// `folder` and `name` joined by one separator (a folder such as D:\ or /
+// already ends in one).
+std::string JoinHostPath(const std::string &folder, const std::string &name);
 // Opens a host file directly, never through the map.
 FILE *OpenHostFile(const std::string &hostPath, const char *mode);
 

@@ -156,7 +156,7 @@ std::string HandoffDirectory(const std::string &bytes) {
 // its Windows path.
 std::string InstallOrigin(const std::string &name) {
   if (!options.installDir.empty())
-    return options.installDir + "/" + name;
+    return JoinHostPath(options.installDir, name);
   std::lock_guard<std::mutex> lock(runMutex);
   auto it = installOrigins.find(Lower(name));
   return it != installOrigins.end() ? it->second
@@ -183,9 +183,10 @@ DWORD RunSibling(const std::string &windowsPath) {
     base.erase(dot);
 
   Handoff handoff;
-  const std::string file = options.windowsDir.empty()
-                               ? base + ".handoff"
-                               : options.windowsDir + "/install.tmp";
+  const std::string file =
+      options.windowsDir.empty()
+          ? base + ".handoff"
+          : JoinHostPath(options.windowsDir, "install.tmp");
   handoff.origin = file;
   // A program in the install directory was copied there from the media.
   if (file.rfind(scratch + "/", 0) == 0)
