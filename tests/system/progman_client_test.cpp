@@ -238,6 +238,14 @@ TEST_F(ProgmanClientTest, BracketsAreSentInsideTheQuotedArguments) {
   EXPECT_EQ(groups[0].items[2].title, "[");
 }
 
+// The section marker is compared on all five characters of "#item": "#itex"
+// starts no section, so only the items after the real marker are sent.
+TEST_F(ProgmanClientTest, TheMarkerIsComparedOnAllFiveCharacters) {
+  EXPECT_EQ(
+      CommandsFor("#itex\nA.EXE = \"A\"\n#item\nB.EXE = \"B\"\n"),
+      (std::vector<std::string>{kCreateGroup, AddItem("D:\\X\\B.EXE", "B")}));
+}
+
 // A line too long for the line buffer still marks or ends the item section
 // by its beginning, but is never sent as an item: its name or title would be
 // cut.
