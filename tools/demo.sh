@@ -65,6 +65,9 @@ else
     for n in $(seq 90 120); do
       [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
     done
+  elif [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; then
+    echo "FAILED: display :$n is already in use (MERRIK_XVFB_DISPLAY)"
+    exit 1
   fi
   export DISPLAY=":$n"
   Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$demo.xvfb.log" 2>&1 &
@@ -73,6 +76,13 @@ else
     xdpyinfo >/dev/null 2>&1 && break
     sleep 0.2
   done
+  # A display that is already in use makes Xvfb end at once; the setup must
+  # not then run on someone else's server.
+  if ! kill -0 "$xvfb_pid" 2>/dev/null; then
+    echo "FAILED: Xvfb could not start on $DISPLAY (see $demo.xvfb.log)"
+    xvfb_pid=""
+    exit 1
+  fi
   echo "== Xvfb on $DISPLAY"
 fi
 
