@@ -63,11 +63,12 @@ int ProgmanDisconnect() {
   return 1;
 }
 
-// A double quote would end the quoted argument early, and a bracket would end
-// or start a command: either would make Program Manager run something other
-// than the intended AddItem.
-static bool HoldsCommandDelimiter(const char *text) {
-  return std::strpbrk(text, "\"[]") != nullptr;
+// Program Manager takes a bracket inside a double-quoted argument as a plain
+// character, so brackets in a path or title are sent as they are. A double
+// quote cannot be carried: it would end the quoted argument early and make
+// Program Manager run something other than the intended AddItem.
+static bool HoldsDoubleQuote(const char *text) {
+  return std::strchr(text, '"') != nullptr;
 }
 
 // Sends the AddItem command for the item line in g_lineBuffer: the program
@@ -82,14 +83,14 @@ static void AddProgramItem() {
 
   char command[256] = "";
   ParseItemName();
-  if (HoldsCommandDelimiter(g_installDir) || HoldsCommandDelimiter(g_itemField))
+  if (HoldsDoubleQuote(g_installDir) || HoldsDoubleQuote(g_itemField))
     return;
   bool fits = AppendText(command, "[AddItem(\"") &&
               AppendText(command, g_installDir) && AppendText(command, "\\") &&
               AppendText(command, g_itemField) && AppendText(command, "\",\"");
   // The target text replaces the item name in the shared field.
   ParseItemTarget();
-  if (HoldsCommandDelimiter(g_itemField))
+  if (HoldsDoubleQuote(g_itemField))
     return;
   fits =
       fits && AppendText(command, g_itemField) && AppendText(command, "\")]");

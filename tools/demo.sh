@@ -3,16 +3,22 @@
 # fresh 32-bit prefix under build-win/demo/.
 #
 # With a usable display (DISPLAY set) you click through the setup yourself.
-# Without one, the script starts its own Xvfb, drives an Express install,
-# saves screenshots of the backdrop with the Welcome dialog and of the
-# success prompt into build-win/demo/, and prints what was installed and the
-# setup's exit code.
+# Without one, the script starts its own Xvfb, drives an Express install and
+# takes three screenshots of the 1024x768 screen into build-win/demo/:
+# welcome.png (the backdrop with the Welcome dialog), installing.png (while
+# the first sibling program runs, held for a few seconds by Sondel.sleep) and
+# success.png (the success prompt). Each one is checked (import's status, and
+# a whole 1024x768 PNG) and reported as "saved <file>" or "FAILED: ...". Then
+# it prints what was installed and the setup's exit code. The script ends
+# with status 1 when the driver could not complete the install or any
+# screenshot failed.
 #
 # Environment: MERRIK_DEMO_VERSION=win95|nt40 (Windows version that Wine
 # reports; default nt40), MERRIK_DEMO_ANSWER=OK|Cancel (answer to the success
 # prompt in the unattended run; default OK, which requests the restart),
 # MERRIK_JOBS (build jobs, default 2), MERRIK_DEMO_BUILD (build folder,
-# default build-win).
+# default build-win), MERRIK_XVFB_DISPLAY (display number for the unattended
+# run's Xvfb; default the first free one from 90).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=${MERRIK_JOBS:-2}
@@ -54,9 +60,15 @@ driver_status=0
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
   interactive=1
 else
-  for n in $(seq 90 120); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
-  done
+  n=${MERRIK_XVFB_DISPLAY:-}
+  if [ -z "$n" ]; then
+    for n in $(seq 90 120); do
+      [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || break
+    done
+  elif [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; then
+    echo "FAILED: display :$n is already in use (MERRIK_XVFB_DISPLAY)"
+    exit 1
+  fi
   export DISPLAY=":$n"
   Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$demo.xvfb.log" 2>&1 &
   xvfb_pid=$!
@@ -64,6 +76,13 @@ else
     xdpyinfo >/dev/null 2>&1 && break
     sleep 0.2
   done
+  # A display that is already in use makes Xvfb end at once; the setup must
+  # not then run on someone else's server.
+  if ! kill -0 "$xvfb_pid" 2>/dev/null; then
+    echo "FAILED: Xvfb could not start on $DISPLAY (see $demo.xvfb.log)"
+    xvfb_pid=""
+    exit 1
+  fi
   echo "== Xvfb on $DISPLAY"
 fi
 
@@ -81,6 +100,9 @@ fi
 echo "== demo media"
 python3 "$root/tools/make_demo_media.py" --out "$demo/media" \
   --merrik "$merrik" --sibling "$sibling"
+# The first sibling program takes its time, so that the installation can be
+# seen in progress.
+printf '6000' >"$demo/media/Utility/Sondel.sleep"
 # The media appear as drive D:, like the distribution CD.
 rm -f "$prefix/dosdevices/d:" "$prefix/dosdevices/d::"
 ln -s "$demo/media" "$prefix/dosdevices/d:"
@@ -94,22 +116,45 @@ if [ "$interactive" = 1 ]; then
 else
   echo "== running D:\\MERRIK.EXE: Express install, answering $answer"
   transcript="$demo/transcript.txt"
+  shots_failed=0
+  # Waits until the driver reaches the sync point <name>, screenshots the
+  # whole screen into <png>, releases the driver, and reports the picture as
+  # saved only when import succeeded and the file is a whole 1024x768 PNG.
   shoot() { # <sync name> <png>
-    local flag="$transcript.$1"
+    local flag="$transcript.$1" why="" status=0
     for _ in $(seq 1 600); do
       [ -e "$flag" ] && break
       sleep 0.1
     done
-    [ -e "$flag" ] || return 1
-    sleep 1 # let every window paint
-    import -window root "$2"
-    rm -f "$flag"
+    if [ ! -e "$flag" ]; then
+      why="the driver never reached the point to take it (see the transcript)"
+    else
+      sleep 1 # let every window paint
+      import -window root "$2" >"$2.log" 2>&1 || status=$?
+      if [ "$status" != 0 ]; then
+        why="import ended with status $status: $(tail -n 1 "$2.log")"
+      elif ! why=$(python3 "$root/tools/check_screenshot.py" "$2" 1024 768); then
+        why="not a whole 1024x768 PNG picture: $why"
+      elif [ "$1" = installing ] && [ -e "$demo/media/Utility/Sondel.times" ]; then
+        why="taken after the first sibling program had ended, not during it"
+      else
+        why=""
+      fi
+      rm -f "$flag" "$2.log"
+    fi
+    if [ -z "$why" ]; then
+      echo "saved $2"
+    else
+      echo "FAILED: screenshot $2: $why"
+      shots_failed=$((shots_failed + 1))
+    fi
   }
   wine "$driver" "Z:${transcript//\//\\}" 'D:\MERRIK.EXE' welcome sync:welcome \
-    install box sync:success "answer:$answer" &
+    install sync:installing box sync:success "answer:$answer" &
   driver_pid=$!
-  shoot welcome "$demo/welcome.png" && echo "saved $demo/welcome.png"
-  shoot success "$demo/success.png" && echo "saved $demo/success.png"
+  shoot welcome "$demo/welcome.png"
+  shoot installing "$demo/installing.png"
+  shoot success "$demo/success.png"
   driver_status=0
   wait "$driver_pid" || driver_status=$?
   echo "== driver transcript"
@@ -156,7 +201,13 @@ case "$code" in
 *) meaning="" ;;
 esac
 echo "== exit code: $code${meaning:+ ($meaning)}"
+failed=0
 if [ "${driver_status:-0}" != 0 ]; then
-  echo "the driver could not complete the install (see the transcript)"
-  exit 1
+  echo "FAILED: the driver could not complete the install (see the transcript)"
+  failed=1
 fi
+if [ "${shots_failed:-0}" != 0 ]; then
+  echo "FAILED: $shots_failed of 3 screenshots not taken"
+  failed=1
+fi
+exit "$failed"

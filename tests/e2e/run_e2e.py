@@ -71,6 +71,12 @@ MEDIA_WITH_BLANKS = "VKO Setup Disk"
 SOUND_INSTALL_DIR = "C:\\VKO"
 # A trap program leaves a failing hand-off file and this folder under C:\.
 TRAP_TRACE = "Trap Ran"
+# An install directory with brackets, and an item whose file name and title
+# hold brackets: Program Manager takes them as plain characters inside the
+# quoted AddItem arguments.
+BRACKETS_DIR = "C:\\Tools [2]"
+BRACKETS_ITEMS = media.SETUP_LOG_ITEMS + [("Sensors[2].exe",
+                                           "Sensor Log ]2[ [LM75]")]
 MARKER = "E2EMarker"
 
 
@@ -331,7 +337,8 @@ class Scenario:
                  mutate=None, before=None, before_run=None, expect=None,
                  group=False, handoff="absent", restart=False, stale=True,
                  keys_focus=None, media_dir="Media", absent=(),
-                 install_dir=INSTALL_DIR, mediacheck=None):
+                 install_dir=INSTALL_DIR, items=media.SETUP_LOG_ITEMS,
+                 mediacheck=None):
         self.name = name
         self.version = version
         self.steps = steps
@@ -348,7 +355,8 @@ class Scenario:
         self.keys_focus = keys_focus  # control focused before each key
         self.media_dir = media_dir  # folder of the media under C:\
         self.absent = absent        # paths under C:\ that must not exist
-        self.install_dir = install_dir  # the hand-off files name it
+        self.install_dir = install_dir  # named by the hand-off files
+        self.items = items          # (file, title) of setup.log's items
         # mediacheck's arguments: its .reg text and DDE commands for the
         # media are compared with the registry and group after the install.
         self.mediacheck = mediacheck
@@ -578,6 +586,14 @@ def scenarios():
          "picture", "answer:OK"],
         [("host", MSG_NO_HANDOFF), ("host", MSG_FAILED)], 1603,
         mutate=slow_sondel_without_handoff, expect=nothing, stale=False))
+    # Brackets in the install directory and in an item's name and title:
+    # every shortcut is made.
+    S.append(Scenario(
+        "install_dir_with_brackets", "win95", ["install", "answer:Cancel"],
+        host_success, 3010, mutate=bracket_items,
+        expect=lambda cfg: installed_keys(BRACKETS_DIR, 0, False, cfg),
+        group=True, handoff="Quillan", install_dir=BRACKETS_DIR,
+        items=BRACKETS_ITEMS))
     for version, nt in (("win95", False), ("nt40", True)):
         S.append(Scenario(
             "rollback_over_earlier_" + version, version,
@@ -619,6 +635,16 @@ def edge_values(m):
         f.write(media.handoff("1", "x", INSTALL_DIR))
 
 
+def bracket_items(m):
+    """setup.log with an item whose file name and title hold brackets, and
+    that item's file (any program will do) for Wine's shell to find."""
+    files = os.path.join(m, "Utility", "Quillan.files")
+    with open(os.path.join(files, "setup.log"), "wb") as f:
+        f.write(media.setup_log(BRACKETS_DIR, BRACKETS_ITEMS))
+    shutil.copyfile(os.path.join(files, "Zezoroza.exe"),
+                    os.path.join(files, BRACKETS_ITEMS[-1][0]))
+
+
 def make_group(prefix):
     """An earlier installation's program group, which a rollback removes."""
     d = os.path.join(prefix.programs_dir(), GROUP)
@@ -640,7 +666,7 @@ def reset(prefix):
     traps = [n + x for n in ("Program", "VKO")
              for x in (".exe", ".handoff", ".files")]
     for rel in ["Media", MEDIA_WITH_BLANKS, "Old Suite", "Stale",
-                "windows/install.tmp",
+                BRACKETS_DIR[3:], "windows/install.tmp",
                 "Program Files/VKO Halvermont", "VKO", TRAP_TRACE] + traps:
         p = os.path.join(prefix.c, *rel.split("/"))
         if os.path.isdir(p):
@@ -767,18 +793,18 @@ def check_group(prefix, s, problems):
         problems.append("group folder %r missing" % GROUP)
         return
     names = sorted(os.listdir(d))
-    want = sorted(t + ".lnk" for _, t in media.SETUP_LOG_ITEMS)
+    want = sorted(t + ".lnk" for _, t in s.items)
     check(names == want, problems, "group holds %r, expected %r"
           % (names, want))
-    for item, title in media.SETUP_LOG_ITEMS:
+    for item, title in s.items:
         p = os.path.join(d, title + ".lnk")
         if os.path.exists(p):
             with open(p, "rb") as f:
                 data = f.read().lower()
-            target = item.lower()
-            check(target.encode() in data or
+            target = (s.install_dir + "\\" + item).lower()
+            check(target.encode("cp1252") in data or
                   target.encode("utf-16-le") in data, problems,
-                  "%s.lnk does not point at %s" % (title, item))
+                  "%s.lnk does not point at %s" % (title, target))
 
 
 def check_handoff(prefix, s, m, problems):

@@ -192,22 +192,58 @@ TEST_F(ProgmanClientTest, ItemsThatCannotFormASoundCommandAreLeftOut) {
                               "NOQUOTE.EXE = Title\n"     // no quote
                               "A.EXE = \"Say \"hi\"\"\n"  // quote in title
                               "B.EXE = \"Title\" extra\n" // text after quote
-                              "C[1].EXE = \"Title\"\n"    // bracket in name
                               "D\"X.EXE = \"Title\"\n"    // quote in name
-                              "E.EXE = \"Run][ForceQuit()\"\n" // brackets
-                              "F.EXE = \"[\"\n"
                               "OK.EXE = \"Fine\"\n");
   EXPECT_EQ(commands, (std::vector<std::string>{
                           kCreateGroup, AddItem("D:\\X\\OK.EXE", "Fine")}));
   EXPECT_TRUE(standin::progmanRejected().empty());
 
-  // An install directory that holds a quote or a bracket spoils every item.
-  SetInstallDir("D:\\[X]");
-  EXPECT_EQ(CommandsFor("#item\nOK.EXE = \"Fine\"\n"),
-            std::vector<std::string>{kCreateGroup});
+  // An install directory that holds a quote spoils every item.
   SetInstallDir("D:\\\"X");
   EXPECT_EQ(CommandsFor("#item\nOK.EXE = \"Fine\"\n"),
             std::vector<std::string>{kCreateGroup});
+}
+
+// Inside the quoted arguments brackets are plain characters to Program
+// Manager: an install directory, item name or title with brackets makes its
+// item, sent byte for byte as written.
+TEST_F(ProgmanClientTest, BracketsAreSentInsideTheQuotedArguments) {
+  SetInstallDir("C:\\Tools [2]");
+  auto commands = CommandsFor("#item\n"
+                              "A.EXE = \"Ti]tle [B]\"\n"
+                              "C[1].EXE = \"Run][ForceQuit()\"\n"
+                              "F.EXE = \"[\"\n");
+  const std::vector<std::string> expected = {
+      kCreateGroup, "[AddItem(\"C:\\Tools [2]\\A.EXE\",\"Ti]tle [B]\")]",
+      "[AddItem(\"C:\\Tools [2]\\C[1].EXE\",\"Run][ForceQuit()\")]",
+      "[AddItem(\"C:\\Tools [2]\\F.EXE\",\"[\")]"};
+  EXPECT_EQ(commands, expected);
+  auto transactions = standin::ddeTransactions();
+  ASSERT_EQ(transactions.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    std::vector<BYTE> bytes(expected[i].begin(), expected[i].end());
+    bytes.push_back(0);
+    EXPECT_EQ(transactions[i].bytes, bytes) << i;
+  }
+
+  // The peer, which reads quoted arguments as Program Manager does, made
+  // every item.
+  EXPECT_TRUE(standin::progmanRejected().empty());
+  auto groups = standin::progmanGroups();
+  ASSERT_EQ(groups.size(), 1u);
+  ASSERT_EQ(groups[0].items.size(), 3u);
+  EXPECT_EQ(groups[0].items[0].command, "C:\\Tools [2]\\A.EXE");
+  EXPECT_EQ(groups[0].items[0].title, "Ti]tle [B]");
+  EXPECT_EQ(groups[0].items[1].title, "Run][ForceQuit()");
+  EXPECT_EQ(groups[0].items[2].title, "[");
+}
+
+// The section marker is compared on all five characters of "#item": "#itex"
+// starts no section, so only the items after the real marker are sent.
+TEST_F(ProgmanClientTest, TheMarkerIsComparedOnAllFiveCharacters) {
+  EXPECT_EQ(
+      CommandsFor("#itex\nA.EXE = \"A\"\n#item\nB.EXE = \"B\"\n"),
+      (std::vector<std::string>{kCreateGroup, AddItem("D:\\X\\B.EXE", "B")}));
 }
 
 // A line too long for the line buffer still marks or ends the item section

@@ -434,12 +434,8 @@ std::string ItemFaults(const std::string &line, bool sent) {
     faults.push_back("the item name holds a double quote");
   if (title.find('"') != std::string::npos)
     faults.push_back("the title holds a double quote");
-  if (!sent && faults.empty()) {
-    if (line.find_first_of("[]") != std::string::npos)
-      faults.push_back("it holds a bracket, which the setup does not send");
-    else
-      faults.push_back("the setup sends no command for it");
-  }
+  if (!sent && faults.empty())
+    faults.push_back("the setup sends no command for it");
   std::string text;
   for (const std::string &f : faults)
     text += (text.empty() ? "" : "; ") + f;

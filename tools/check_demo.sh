@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Runs the main-job command tools/demo.sh headless (DISPLAY unset, so it
+# drives the install on its own Xvfb) and checks its result: exit status 0,
+# no "FAILED" line, the three screenshots reported as saved and each a whole
+# 1024x768 PNG (installing.png showing the backdrop's picture pixel for
+# pixel), and the registry and program-group listings printed with the
+# suite's entries and both shortcuts. The demo's output is kept in
+# <build>/demo-output.txt. Exits non-zero when any check fails.
+#
+# Environment: as tools/demo.sh (MERRIK_DEMO_BUILD, MERRIK_XVFB_DISPLAY, ...).
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${MERRIK_DEMO_BUILD:-"$root/build-win"}
+demo="$build/demo"
+out="$build/demo-output.txt"
+mkdir -p "$build"
+
+env -u DISPLAY "$root/tools/demo.sh" 2>&1 | tee "$out"
+status=${PIPESTATUS[0]}
+
+problems=0
+fail() {
+  echo "check_demo: $*"
+  problems=$((problems + 1))
+}
+# The lines of the demo's output between "== <from>" and the next "== ".
+section() {
+  awk -v head="== $1" 'index($0, "== ") == 1 { on = ($0 == head); next }
+    on { print }' "$out"
+}
+holds() { # <text> <fixed string>
+  grep -qF -- "$2" <<<"$1"
+}
+
+[ "$status" = 0 ] || fail "tools/demo.sh ended with status $status"
+reported=$(grep -c '^FAILED' "$out")
+[ "$reported" = 0 ] || fail "the demo reported $reported FAILED lines"
+for shot in welcome installing success; do
+  png="$demo/$shot.png"
+  grep -qxF "saved $png" "$out" || fail "$shot.png was not reported as saved"
+  # In the middle of the installation nothing of the setup covers the
+  # backdrop: its picture is on the screen pixel for pixel.
+  picture=()
+  [ "$shot" = installing ] && picture=(--picture "$root/resources/backdrop.bmp")
+  if ! why=$(python3 "$root/tools/check_screenshot.py" "${picture[@]}" \
+    "$png" 1024 768); then
+    fail "$png: $why"
+  fi
+done
+
+registry=$(section registry)
+for text in 'HKEY_LOCAL_MACHINE\Software\VKO\DMI' \
+  'path    REG_SZ    C:\Program Files\VKO Halvermont' \
+  'HKEY_LOCAL_MACHINE\Software\VKO\DMI\LM78' \
+  'HKEY_LOCAL_MACHINE\Software\VKO\DMI\LM75' \
+  'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\VKO DMI' \
+  'ZEZOroza    REG_SZ    C:\Program Files\VKO Halvermont\Zezoroza.exe'; do
+  holds "$registry" "$text" || fail "registry listing lacks: $text"
+done
+
+group=$(section "program group")
+for text in 'Start Menu/Programs/VKO Halvermont' 'Hardware Monitor.lnk' \
+  'Uninstall VKO Halvermont.lnk'; do
+  holds "$group" "$text" || fail "program-group listing lacks: $text"
+done
+
+if [ "$problems" != 0 ]; then
+  echo "check_demo: FAILED ($problems problems; output in $out)"
+  exit 1
+fi
+echo "check_demo: passed (screenshots in $demo, output in $out)"

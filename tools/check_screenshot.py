@@ -1,0 +1,210 @@
+#!/usr/bin/env python3
+"""Checks that a file is a whole PNG picture of the expected size.
+
+    check_screenshot.py FILE [WIDTH HEIGHT]      (default 1024 768)
+    check_screenshot.py --picture BMP FILE [WIDTH HEIGHT]
+
+Reads the PNG signature and every chunk (length, type, CRC), takes width,
+height, bit depth and colour type from IHDR, inflates the IDAT data and
+checks that it holds exactly the scanlines of a picture of that size, and
+that IEND ends the file. With --picture, the screenshot must also show the
+8-bit bitmap BMP (the backdrop's picture) at its top left, pixel for pixel.
+Prints nothing and exits 0 when the picture is sound; otherwise prints what
+is wrong on one line and exits 1.
+"""
+
+import struct
+import sys
+import zlib
+
+SIGNATURE = b"\x89PNG\r\n\x1a\n"
+# Samples per pixel of each colour type.
+CHANNELS = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}
+
+
+def problem(path, width, height):
+    """What is wrong with the picture in `path`, or None."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError as e:
+        return "cannot read it (%s)" % e.strerror
+    if not data:
+        return "the file is empty"
+    if not data.startswith(SIGNATURE):
+        return "not a PNG file (no PNG signature)"
+    pos = len(SIGNATURE)
+    header = None
+    idat = []
+    ended = False
+    while pos < len(data):
+        if pos + 12 > len(data):
+            return "cut short inside a chunk header at byte %d" % pos
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        if len(body) != length or pos + 12 + length > len(data):
+            return "chunk %r cut short at byte %d" % (kind, pos)
+        crc = struct.unpack(">I", data[pos + 8 + length:pos + 12 + length])[0]
+        if zlib.crc32(kind + body) & 0xFFFFFFFF != crc:
+            return "chunk %r at byte %d has a wrong CRC" % (kind, pos)
+        pos += 12 + length
+        if header is None and kind != b"IHDR":
+            return "the first chunk is %r, not IHDR" % kind
+        if kind == b"IHDR":
+            if length != 13:
+                return "IHDR of %d bytes" % length
+            header = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat.append(body)
+        elif kind == b"IEND":
+            ended = True
+            break
+    if header is None:
+        return "no IHDR chunk"
+    if not ended:
+        return "no IEND chunk: the file is cut short"
+    if pos != len(data):
+        return "%d bytes after IEND" % (len(data) - pos)
+    w, h, depth, colour, _, _, interlace = header
+    if (w, h) != (width, height):
+        return "%dx%d pixels, expected %dx%d" % (w, h, width, height)
+    if colour not in CHANNELS or interlace != 0:
+        return "colour type %d, interlace %d not checked by this tool" % (
+            colour, interlace)
+    try:
+        pixels = zlib.decompress(b"".join(idat))
+    except zlib.error as e:
+        return "the picture data does not inflate (%s)" % e
+    row = 1 + (w * CHANNELS[colour] * depth + 7) // 8
+    if len(pixels) != row * h:
+        return "the picture data holds %d bytes, expected %d" % (
+            len(pixels), row * h)
+    return None
+
+
+def pixels(path):
+    """(width, height, rows of (r, g, b) bytes) of an 8-bit RGB, RGBA or
+    palette PNG picture without interlace, or raises ValueError."""
+    with open(path, "rb") as f:
+        data = f.read()
+    pos, header, idat, palette = len(SIGNATURE), None, [], b""
+    while pos + 8 <= len(data):
+        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
+        body = data[pos + 8:pos + 8 + length]
+        pos += 12 + length
+        if kind == b"IHDR":
+            header = struct.unpack(">IIBBBBB", body)
+        elif kind == b"IDAT":
+            idat.append(body)
+        elif kind == b"PLTE":
+            palette = body
+    if header is None:
+        raise ValueError("no IHDR chunk")
+    w, h, depth, colour, _, _, interlace = header
+    if depth != 8 or colour not in (2, 3, 6) or interlace:
+        raise ValueError("not an 8-bit RGB or palette picture")
+    bpp = CHANNELS[colour]
+    raw = zlib.decompress(b"".join(idat))
+    stride = w * bpp
+    rows, prev = [], bytearray(stride)
+    for y in range(h):
+        kind = raw[y * (stride + 1)]
+        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        if kind == 1:
+            for i in range(bpp, stride):
+                line[i] = (line[i] + line[i - bpp]) & 0xFF
+        elif kind == 2:
+            for i in range(stride):
+                line[i] = (line[i] + prev[i]) & 0xFF
+        elif kind == 3:
+            for i in range(stride):
+                left = line[i - bpp] if i >= bpp else 0
+                line[i] = (line[i] + ((left + prev[i]) >> 1)) & 0xFF
+        elif kind == 4:
+            for i in range(stride):
+                a = line[i - bpp] if i >= bpp else 0
+                b = prev[i]
+                c = prev[i - bpp] if i >= bpp else 0
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                pred = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
+                line[i] = (line[i] + pred) & 0xFF
+        elif kind != 0:
+            raise ValueError("unknown filter %d in row %d" % (kind, y))
+        if colour == 3:
+            rows.append(b"".join(palette[3 * i:3 * i + 3] for i in line))
+        elif colour == 2:
+            rows.append(bytes(line))
+        else:
+            rows.append(b"".join(bytes(line[i:i + 3])
+                                 for i in range(0, stride, bpp)))
+        prev = line
+    return w, h, rows
+
+
+def bitmap(path):
+    """(width, height, rows of (r, g, b) bytes, top row first) of an
+    uncompressed 8-bit BMP file with a colour table."""
+    with open(path, "rb") as f:
+        data = f.read()
+    offset = struct.unpack("<I", data[10:14])[0]
+    size, w, h, _, bits, compression = struct.unpack("<IiiHHI", data[14:34])
+    if bits != 8 or compression != 0:
+        raise ValueError("not an uncompressed 8-bit bitmap")
+    colours = struct.unpack("<I", data[46:50])[0] or 256
+    table = data[14 + size:14 + size + 4 * colours]
+    rgb = [bytes((table[4 * i + 2], table[4 * i + 1], table[4 * i]))
+           for i in range(colours)]
+    stride = (w + 3) & ~3
+    rows = []
+    for y in range(abs(h)):
+        src = y if h < 0 else abs(h) - 1 - y
+        line = data[offset + src * stride:offset + src * stride + w]
+        rows.append(b"".join(rgb[i] for i in line))
+    return w, abs(h), rows
+
+
+def picture_problem(shot, bmp):
+    """Where the screenshot `shot` does not show the bitmap `bmp` at its
+    top left, pixel for pixel, or None."""
+    try:
+        sw, sh, shown = pixels(shot)
+        bw, bh, want = bitmap(bmp)
+    except (OSError, ValueError, zlib.error) as e:
+        return "cannot compare: %s" % e
+    differ, first = 0, None
+    for y in range(min(sh, bh)):
+        a, b = shown[y][:3 * min(sw, bw)], want[y][:3 * min(sw, bw)]
+        if a == b:
+            continue
+        for x in range(0, len(b), 3):
+            if a[x:x + 3] != b[x:x + 3]:
+                differ += 1
+                first = first or (x // 3, y)
+    if differ:
+        return ("%d pixels of the backdrop picture differ, the first at "
+                "%d,%d" % (differ, first[0], first[1]))
+    return None
+
+
+def main(argv):
+    bmp = None
+    if argv[:1] == ["--picture"] and len(argv) >= 2:
+        bmp, argv = argv[1], argv[2:]
+    if len(argv) not in (1, 3):
+        print("usage: check_screenshot.py [--picture BMP] FILE "
+              "[WIDTH HEIGHT]")
+        return 2
+    width, height = (int(argv[1]), int(argv[2])) if len(argv) == 3 else (
+        1024, 768)
+    what = problem(argv[0], width, height)
+    if what is None and bmp is not None:
+        what = picture_problem(argv[0], bmp)
+    if what is not None:
+        print(what)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
