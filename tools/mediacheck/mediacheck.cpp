@@ -217,10 +217,12 @@ DWORD RunSibling(const std::string &windowsPath) {
     MapFolder(directory, folder);
   }
   // The fixture's files go into the install directory, unless the caller
-  // named a folder that stands for it.
+  // named a folder that stands for it; only ever into the scratch folder (an
+  // install directory that names the media itself gets no copies).
   std::error_code error;
-  if (options.installDir.empty() && fs::is_directory(base + ".files", error)) {
-    const std::string target = HostPath(directory);
+  const std::string target = HostPath(directory);
+  if (options.installDir.empty() && target.rfind(scratch + "/", 0) == 0 &&
+      fs::is_directory(base + ".files", error)) {
     for (const auto &entry : fs::directory_iterator(base + ".files", error)) {
       if (!entry.is_regular_file(error))
         continue;
