@@ -25,9 +25,11 @@
 
 #include "engine/external_steps.h"
 #include "engine/install_sequence.h"
+#include "engine/rollback.h"
 #include "file_map.h"
 #include "import/defaults_file.h"
 #include "import/file_list.h"
+#include "shell/install_dialog.h"
 #include "shell/setup_globals.h"
 #include "standin/dde.h"
 #include "standin/kernel.h"
@@ -617,6 +619,11 @@ int main(int argc, char **argv) {
   standin::parseRegText(standin::regExportText(), before);
   InstallWorker(nullptr);
   standin::waitForThreads(60000);
+  // After a failure the install host's status timer rolls back and aborts.
+  if (g_installStatus == -1) {
+    RollbackInstall();
+    AbortInstall(&theInstallDialog);
+  }
   standin::parseRegText(standin::regExportText(), after);
   const std::vector<standin::RegFileKey> changes =
       RegistryChanges(before, after);
@@ -690,7 +697,7 @@ int main(int argc, char **argv) {
   if (problems.empty()) {
     std::printf("No problems: the media is sound.\n");
   } else {
-    std::printf("Problems (%zu):\n", problems.size());
+    std::printf("Problems (%u):\n", static_cast<unsigned>(problems.size()));
     for (const std::string &p : problems)
       std::printf("%s\n", p.c_str());
   }
