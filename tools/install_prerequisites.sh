@@ -13,6 +13,8 @@ need_cmd g++ g++
 need_cmd make make
 need_cmd python3 python3
 need_cmd i686-w64-mingw32-g++ g++-mingw-w64-i686
+# The posix thread model, for the Win32 build of mediacheck.
+need_cmd i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix
 need_cmd i686-w64-mingw32-windres binutils-mingw-w64-i686
 need_cmd Xvfb xvfb
 need_cmd xdpyinfo x11-utils
