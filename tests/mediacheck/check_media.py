@@ -56,8 +56,19 @@ Q = "{m}/Utility/Quillan.handoff"
 LOG = "{m}/Utility/Quillan.files/setup.log"
 CFG = "{m}/Utility/Quillan.files/default.cfg"
 
+def upper_case_names(m):
+    """A CD's names in capitals: Windows finds UTILITY\\SONDEL.EXE for
+    Utility\\Sondel.exe."""
+    u = os.path.join(m, "UTILITY")
+    os.rename(os.path.join(m, "Utility"), u)
+    os.rename(os.path.join(u, "Sondel.exe"), os.path.join(u, "SONDEL.EXE"))
+    os.rename(os.path.join(u, "Sondel.handoff"),
+              os.path.join(u, "SONDEL.handoff"))
+
+
 # name: (changes to the media, arguments, exit status, problem lines)
 CASES = {
+    "upper_case_names": (upper_case_names, [], 0, []),
     "missing_sibling": (
         lambda m: os.remove(os.path.join(m, "Utility", "Sondel.exe")), [], 1,
         ["{m}/Utility/Sondel.exe: offset 0: missing: the setup cannot start "
