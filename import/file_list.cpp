@@ -14,8 +14,15 @@ struct LineCollector {
   size_t length = 0;
   size_t pendingBlanks = 0;
   bool tooLong = false;
+  bool holdsZero = false;
 
   void Store(char c) {
+    // A zero byte would end the text early: the line's text stops there and
+    // the rest of the line is read but not stored.
+    if (c == '\0')
+      holdsZero = true;
+    if (holdsZero)
+      return;
     if (c == ' ') {
       ++pendingBlanks;
       return;
@@ -72,10 +79,11 @@ void ReadLogLine(FILE *stream) {
     }
   }
 
-  // Trailing blanks were never written. A line that did not fit keeps its
-  // beginning, which still tells a section marker; the caller must not take
-  // a cut line for an item, whose file or title would be wrong.
-  g_lineCut = line.tooLong;
+  // Trailing blanks were never written. A line that did not fit, or whose
+  // text a zero byte ended, keeps its beginning, which still tells a
+  // section marker; the caller must not take a cut line for an item, whose
+  // file or title would be wrong.
+  g_lineCut = line.tooLong || line.holdsZero;
 }
 
 void ParseItemName() {

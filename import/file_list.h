@@ -9,14 +9,16 @@
 extern char g_lineBuffer[256];
 // The item name or, replacing it, the target text of the current line.
 extern char g_itemField[256];
-// True when the current logical line was longer than 255 characters:
-// g_lineBuffer then holds only its first 255.
+// True when the current logical line cannot be held whole as text: longer
+// than 255 characters (g_lineBuffer then holds only its first 255), or
+// holding a zero byte (g_lineBuffer then holds its text up to that byte).
 extern bool g_lineCut;
 
 // Reads the next logical line of `stream` into g_lineBuffer: leading blanks
 // and tabs skipped, "//" comments dropped, tabs stored as blanks, trailing
 // blanks removed. A line longer than 255 characters is consumed whole; its
-// first 255 characters are delivered and g_lineCut is set.
+// first 255 characters are delivered and g_lineCut is set, as it is for a
+// line holding a zero byte.
 void ReadLogLine(FILE *stream);
 
 // Puts the characters of g_lineBuffer before the first blank or equals sign

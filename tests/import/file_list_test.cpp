@@ -135,6 +135,17 @@ TEST(ReadLogLine, LongLinesAtTheBufferLimit) {
             (Lines{std::string(254, 'q') + "\"", "next"}));
 }
 
+// A zero byte would end the text early: the line keeps its text up to that
+// byte, is marked as cut (so it never names an item), and the bytes after
+// the text stay zero; the next line is read normally.
+TEST(ReadLogLine, ZeroByteEndsTheTextAndMarksTheLine) {
+  const std::string zero(1, '\0');
+  EXPECT_EQ(ReadAll("#item\nA.EXE \"Ti" + zero + "tle\"\nB.EXE \"b\"\n"),
+            (Lines{"#item", "<cut>A.EXE \"Ti", "B.EXE \"b\"", ""}));
+  EXPECT_EQ(ReadAll("ab  " + zero + "cd\n" + zero),
+            (Lines{"<cut>ab", "<cut>"}));
+}
+
 void SetLine(const std::string &line) {
   std::memset(g_lineBuffer, 0, sizeof(g_lineBuffer));
   std::memcpy(g_lineBuffer, line.data(), line.size());
