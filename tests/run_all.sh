@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs every test of the project from a clean clone: installs what is missing,
-# builds the native configuration (stand-in Win32) and runs its tests, builds
-# the Windows configuration (MERRIK.EXE and the test programs) and runs the
-# end-to-end suite under Wine on a private Xvfb display. Exits non-zero on any
-# failure.
+# builds the native configuration (stand-in Win32) and runs its tests, runs
+# the hardening pass (tests/hardening.sh: sanitizers, corpus replay, short
+# fuzz runs), builds the Windows configuration (MERRIK.EXE and the test
+# programs), audits MERRIK.EXE and runs the end-to-end suite under Wine on a
+# private Xvfb display. Exits non-zero on any failure.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=${MERRIK_JOBS:-2}
@@ -15,10 +16,16 @@ cmake -S "$root" -B "$root/build" -DMERRIK_WERROR=ON
 cmake --build "$root/build" -j"$jobs"
 ctest --test-dir "$root/build" --output-on-failure --no-tests=error -j"$jobs"
 
+echo "== hardening: sanitizers, corpus replay, short fuzz runs"
+"$root/tests/hardening.sh"
+
 echo "== Windows build"
 cmake -S "$root" -B "$root/build-win" -DMERRIK_WERROR=ON \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
 cmake --build "$root/build-win" -j"$jobs"
+
+echo "== binary audit of MERRIK.EXE"
+ctest --test-dir "$root/build-win" -L audit --output-on-failure --no-tests=error
 
 echo "== end-to-end suite under Wine"
 display=":${MERRIK_XVFB_DISPLAY:-99}"

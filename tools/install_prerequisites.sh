@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on Debian 12, only where it is
-# missing: host compiler and GoogleTest, mingw-w64 for 32-bit Windows, Wine
-# with its 32-bit part, Xvfb. Needs root (or sudo) when anything is missing.
+# missing: host compiler and GoogleTest, clang with its sanitizer and
+# libFuzzer runtimes, mingw-w64 for 32-bit Windows, Wine with its 32-bit part,
+# Xvfb. Needs root (or sudo) when anything is missing.
 set -euo pipefail
 
 missing=()
@@ -10,6 +11,8 @@ need_pkg() { dpkg -s "$1" >/dev/null 2>&1 || missing+=("$1"); }
 
 need_cmd cmake cmake
 need_cmd g++ g++
+need_cmd clang++ clang
+need_pkg libclang-rt-14-dev
 need_cmd make make
 need_cmd python3 python3
 need_cmd i686-w64-mingw32-g++ g++-mingw-w64-i686
