@@ -13,8 +13,9 @@
 #   MERRIK_FUZZ_SECONDS=600 tests/hardening.sh --fuzz-only
 #                                      the long run: 10 minutes a target
 # Each fuzz run prints its figures (executions, coverage, corpus) and adds
-# them to build-san/fuzz-run/summary.txt. New inputs stay in build-san; the
-# committed corpus is only read.
+# them to <run folder>/summary.txt; the run folder is build-san/fuzz-run, or
+# MERRIK_FUZZ_RUN (an absolute path) so that a long run can go on beside the
+# CI pass. New inputs stay there; the committed corpus is only read.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 jobs=${MERRIK_JOBS:-2}
@@ -39,7 +40,7 @@ if [ "$fuzz_only" = 0 ]; then
 fi
 
 echo "== fuzz runs, ${seconds} s a target"
-run="$build/fuzz-run"
+run=${MERRIK_FUZZ_RUN:-"$build/fuzz-run"}
 mkdir -p "$run"
 summary="$run/summary.txt"
 echo "# $(date -u '+%Y-%m-%d %H:%M') UTC, ${seconds} s a target" >>"$summary"
