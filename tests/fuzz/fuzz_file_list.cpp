@@ -7,10 +7,13 @@
 // Invariants: the group is created first; every command sent is well formed
 // (at most 255 characters, quotes paired, brackets balanced outside quotes,
 // ending in ")]"); every item names <install dir>\<name> with the name and
-// its title each standing whole in one line of the file, never cut.
+// its title each standing whole in one line of the file, never cut; the
+// reader always advances and leaves its buffer terminated and zero after the
+// text.
 #include <string>
 
 #include "fuzz_machine.h"
+#include "import/file_list.h"
 #include "system/progman_client.h"
 
 namespace {
@@ -73,6 +76,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FUZZ_CHECK(stream != nullptr, "setup.log");
 
   const int result = CreateProgramGroup(stream);
+
+  // The reader alone, as the group reads it: every call ends, consuming at
+  // least one character until the end of the file, and after every line the
+  // text fits the buffer and every byte after it is zero.
+  std::rewind(stream);
+  size_t calls = 0;
+  while (!std::feof(stream)) {
+    ReadLogLine(stream);
+    FUZZ_CHECK(++calls <= file.size() + 1, "the reader does not advance");
+    const size_t length = strnlen(g_lineBuffer, sizeof(g_lineBuffer));
+    FUZZ_CHECK(length < sizeof(g_lineBuffer), "line not terminated");
+    for (size_t i = length; i < sizeof(g_lineBuffer); ++i)
+      FUZZ_CHECK(g_lineBuffer[i] == '\0', "bytes after the line's text");
+  }
   std::fclose(stream);
 
   const std::string shown = fuzzmachine::Visible(file);
