@@ -1059,7 +1059,8 @@ def driver_check(args):
 def sibling_check(args):
     """The stand-in follows the fixture interface: hand-off bytes verbatim
     (a LF inside the path line included), files copied into a directory
-    that it creates with its parents, the sleep, exit code 0."""
+    that it creates with its parents, the sleep, one line of counter
+    readings appended to X.times, exit code 0."""
     prefix = Prefix(args.work, "win95")
     reset(prefix)
     d = os.path.join(prefix.c, "Media")
@@ -1075,6 +1076,9 @@ def sibling_check(args):
         f.write(b"b")
     with open(os.path.join(d, "Probe.sleep"), "wb") as f:
         f.write(b"1500\r\n")
+    earlier = b"1 2\r\n"
+    with open(os.path.join(d, "Probe.times"), "wb") as f:
+        f.write(earlier)
     # A second copy without any files of its own only exits.
     shutil.copyfile(args.sibling, os.path.join(d, "Bare.exe"))
     problems = []
@@ -1091,6 +1095,14 @@ def sibling_check(args):
           "a.bin not copied into the third line's directory")
     check(os.path.exists(os.path.join(target, "sub", "b.txt")), problems,
           "subfolder not copied")
+    with open(os.path.join(d, "Probe.times"), "rb") as f:
+        times = f.read()
+    m = re.fullmatch(rb"(\d+) (\d+)\r\n", times[len(earlier):])
+    check(times.startswith(earlier) and m is not None, problems,
+          "Probe.times not appended with one line: %r" % times)
+    # Wine's performance counter runs at 10 MHz.
+    check(m is not None and int(m.group(2)) - int(m.group(1)) >= 15000000,
+          problems, "Probe.times does not span the sleep: %r" % times)
     os.remove(os.path.join(prefix.c, "windows", "install.tmp"))
     p = prefix.wine("C:\\Media\\Bare.exe", check=False)
     check(p.returncode == 0, problems, "bare copy exit code %d"

@@ -6,9 +6,12 @@
 //              third line of X.handoff (bytes from offset 6 up to the first
 //              CR), which is created with any missing parents
 //   X.sleep    decimal milliseconds to wait before exiting
-// Then it exits with 0. A path that does not fit its buffer, or a copy that
-// fails, ends the program with 1 so that a broken fixture is not mistaken for
-// a sibling that did its work.
+// Then it appends one line to X.times beside itself: the performance counter
+// at its start and at its end, two decimal numbers, so that a driver reading
+// the same counter can time the setup between programs. Then it exits with 0. A
+// path that does not fit its buffer, or a copy that fails, ends the program
+// with 1 so that a broken fixture is not mistaken for a sibling that did its
+// work.
 #include <windows.h>
 
 #include <cstdio>
@@ -136,7 +139,22 @@ void SleepAsTold(const char *path) {
   Sleep(ms);
 }
 
+// Appends "<start> <end>" (performance counter readings) as one line to the
+// file. A missing or unwritable file only loses the reading.
+void AppendTimes(const char *path, const LARGE_INTEGER &start) {
+  LARGE_INTEGER end;
+  QueryPerformanceCounter(&end);
+  FILE *f = fopen(path, "ab");
+  if (!f)
+    return;
+  fprintf(f, "%lld %lld\r\n", static_cast<long long>(start.QuadPart),
+          static_cast<long long>(end.QuadPart));
+  fclose(f);
+}
+
 int Run() {
+  LARGE_INTEGER started;
+  QueryPerformanceCounter(&started);
   char self[kPath];
   DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
   if (n == 0 || n >= sizeof self)
@@ -147,10 +165,11 @@ int Run() {
   if (dot && (!slash || dot > slash))
     *dot = '\0';
 
-  char handoff[kPath], files[kPath], sleep[kPath];
+  char handoff[kPath], files[kPath], sleep[kPath], times[kPath];
   if (!Join(handoff, sizeof handoff, self, ".handoff", "") ||
       !Join(files, sizeof files, self, ".files", "") ||
-      !Join(sleep, sizeof sleep, self, ".sleep", ""))
+      !Join(sleep, sizeof sleep, self, ".sleep", "") ||
+      !Join(times, sizeof times, self, ".times", ""))
     return 1;
 
   int result = 0;
@@ -169,6 +188,7 @@ int Run() {
   }
   if (Exists(sleep))
     SleepAsTold(sleep);
+  AppendTimes(times, started);
   return result;
 }
 
