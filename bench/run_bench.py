@@ -26,7 +26,6 @@ import argparse
 import glob
 import os
 import platform
-import re
 import shutil
 import statistics
 import struct
@@ -175,12 +174,15 @@ class Bench:
         r["floor"] = self.times(os.path.splitext(program)[0])
         return r
 
+    def count_shortcuts(self):
+        return len(glob.glob(os.path.join(self.group_dir(), "*.lnk")))
+
     def shortcuts(self, expected, settle=5.0, limit=600.0):
         """Shortcuts in the group once their number stops changing."""
         start = last_change = time.time()
         count = -1
         while True:
-            now = len(glob.glob(os.path.join(self.group_dir(), "*.lnk")))
+            now = self.count_shortcuts()
             if now != count:
                 count, last_change = now, time.time()
             if count == expected and time.time() - last_change > 0.5:
@@ -325,12 +327,13 @@ def main(argv):
         if "scale" not in skip:
             for n in [int(x) for x in a.items.split(",") if x]:
                 b.lay_out(items=n)
-                fin, reached = [], []
+                fin, early, reached = [], [], []
                 for i in range(a.scale_runs):
                     r = b.run("MERRIK.EXE", "--welcome")
                     fin.append(segments(r, True)["finish"])
+                    early.append(b.count_shortcuts())
                     reached.append(b.shortcuts(n))
-                scale.append((n, fin, reached))
+                scale.append((n, fin, early, reached))
                 print("  scale %d items done" % n, flush=True)
     finally:
         b.prefix.kill()
@@ -380,14 +383,16 @@ def main(argv):
         say("Scale: finish overhead by item count, ms (%d runs each)"
             % a.scale_runs)
         say()
-        say("| items | finish | per item | shortcuts made |")
-        say("|---|---|---|---|")
-        for n, fin, reached in scale:
+        say("| items | finish | per item | shortcuts when the setup ended | "
+            "shortcuts in all |")
+        say("|---|---|---|---|---|")
+        for n, fin, early, reached in scale:
             per = statistics.median(fin) / n
-            say("| %d | %s | %.2f | %s of %d |" % (
-                n, fig(fin), per, "/".join(str(x) for x in reached), n))
+            say("| %d | %s | %.2f | %s | %s of %d |" % (
+                n, fig(fin), per, "/".join(str(x) for x in early),
+                "/".join(str(x) for x in reached), n))
         if len(scale) >= 2:
-            (n1, f1, _), (n2, f2, _) = scale[-2], scale[-1]
+            (n1, f1, _, _), (n2, f2, _, _) = scale[-2], scale[-1]
             slope = (statistics.median(f2) - statistics.median(f1)) / (n2 - n1)
             say()
             say("Growth from %d to %d items: %.3f ms per item" % (n1, n2,
