@@ -156,7 +156,8 @@ void Reset() {
 template <class F> void WaitFor(const char *what, F ready, DWORD pauseMs) {
   DWORD start = GetTickCount();
   while (!ready()) {
-    if (WaitForSingleObject(g_proc.hProcess, 0) == 0) {
+    // The program may have ended right after the check: look once more.
+    if (WaitForSingleObject(g_proc.hProcess, 0) == 0 && !ready()) {
       std::string w = std::string("program ended while waiting for ") + what;
       Fail(w.c_str());
     }
@@ -294,9 +295,8 @@ int main(int argc, char **argv) {
             static_cast<unsigned long>(memory.PeakWorkingSetSize));
   Sleep(100); // let it paint before it is answered
   Press(box, answer);
-  WaitFor(
-      "the program to end",
-      [] { return WaitForSingleObject(g_proc.hProcess, 0) == 0; }, 20);
+  if (WaitForSingleObject(g_proc.hProcess, g_timeoutMs) != WAIT_OBJECT_0)
+    Fail("timed out waiting for the program to end");
   CpuSample("cpu_total");
   DWORD code = 0;
   GetExitCodeProcess(g_proc.hProcess, &code);
