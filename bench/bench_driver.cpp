@@ -11,8 +11,6 @@
 //   --welcome           wait for the "Welcome" dialog and click Install (1000)
 //   --box <caption>     caption of the message box awaited (default Success)
 //   --answer <button>   button that answers it (default Cancel)
-//   --cpu <ms>,<ms>     CPU time of the program at these times after the
-//                       click (or the launch without --welcome)
 //   --reset             first remove what an earlier run left: the suite's
 //                       registry keys, install.tmp, the group's shell window
 //   --timeout <ms>      give up after this long (default 600000)
@@ -21,10 +19,8 @@
 //   freq <counts per second>
 //   launch <counter>              just before the program is started
 //   click <counter>               just before Install is clicked
-//   cpu <counter> <100 ns units>  kernel and user time of the program
 //   box <counter>                 the awaited box is first seen visible
 //   peak_working_set <bytes>      the program's peak, read when the box shows
-//   cpu_total <100 ns units>      after the program ended
 //   exit <code>
 //   error <text>                  the driver gave up (exit status 2)
 // RegDeleteTreeA is declared for Vista and later; Wine has it whatever
@@ -103,22 +99,6 @@ HWND FindDialog(const char *title) {
     if (ClassOf(h) == "#32770")
       return h;
   return nullptr;
-}
-
-void CpuSample(const char *tag) {
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(g_proc.hProcess, &created, &exited, &kernel, &user))
-    return;
-  ULARGE_INTEGER k, u;
-  k.LowPart = kernel.dwLowDateTime;
-  k.HighPart = kernel.dwHighDateTime;
-  u.LowPart = user.dwLowDateTime;
-  u.HighPart = user.dwHighDateTime;
-  unsigned long long total = k.QuadPart + u.QuadPart;
-  if (tag)
-    fprintf(g_out, "%s %llu\n", tag, total);
-  else
-    fprintf(g_out, "cpu %lld %llu\n", Now(), total);
 }
 
 // Removes what an earlier run left behind, so that the setup's
@@ -203,7 +183,6 @@ int main(int argc, char **argv) {
   bool welcome = false, reset = false;
   const char *caption = "Success";
   const char *answer = "Cancel";
-  std::vector<DWORD> cpuAt;
   for (int i = 3; i < argc; ++i) {
     std::string o = argv[i];
     bool more = i + 1 < argc;
@@ -217,17 +196,8 @@ int main(int argc, char **argv) {
       answer = argv[++i];
     else if (o == "--timeout" && more)
       g_timeoutMs = strtoul(argv[++i], nullptr, 10);
-    else if (o == "--cpu" && more) {
-      for (char *p = argv[++i]; *p;) {
-        char *end = nullptr;
-        cpuAt.push_back(strtoul(p, &end, 10));
-        p = *end == ',' ? end + 1 : end;
-        if (end == p && *p)
-          Fail("bad --cpu list");
-      }
-    } else {
+    else
       Fail("unknown option");
-    }
   }
   if (reset)
     Reset();
@@ -245,8 +215,7 @@ int main(int argc, char **argv) {
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   fprintf(g_out, "freq %lld\n", Frequency());
-  long long origin = Now();
-  fprintf(g_out, "launch %lld\n", origin);
+  fprintf(g_out, "launch %lld\n", Now());
   if (!CreateProcessA(nullptr, cmdBuf.data(), nullptr, nullptr, FALSE, 0,
                       nullptr, folder, &si, &g_proc))
     Fail("cannot start the program");
@@ -264,24 +233,16 @@ int main(int argc, char **argv) {
     HWND install = GetDlgItem(dialog, 1000);
     if (!install)
       Fail("no Install button");
-    origin = Now();
-    fprintf(g_out, "click %lld\n", origin);
+    fprintf(g_out, "click %lld\n", Now());
     PostMessageA(install, BM_CLICK, 0, 0);
   }
 
   // The box is looked for every millisecond, so that its time is the time it
-  // appeared; CPU samples are taken on the way at their due times.
-  const long long freq = Frequency();
-  size_t nextCpu = 0;
+  // appeared.
   HWND box = nullptr;
   WaitFor(
       "the message box",
       [&] {
-        while (nextCpu < cpuAt.size() &&
-               (Now() - origin) * 1000 / freq >= cpuAt[nextCpu]) {
-          CpuSample(nullptr);
-          ++nextCpu;
-        }
         box = FindDialog(caption);
         return box != nullptr;
       },
@@ -297,7 +258,6 @@ int main(int argc, char **argv) {
   Press(box, answer);
   if (WaitForSingleObject(g_proc.hProcess, g_timeoutMs) != WAIT_OBJECT_0)
     Fail("timed out waiting for the program to end");
-  CpuSample("cpu_total");
   DWORD code = 0;
   GetExitCodeProcess(g_proc.hProcess, &code);
   fprintf(g_out, "exit %lu\n", static_cast<unsigned long>(code));
