@@ -286,24 +286,31 @@ def fig(values, digits=0):
 
 
 def pe_sizes(path):
-    """(file size, code bytes, resource bytes) of a PE file's sections."""
+    """File size and the bytes of its parts: code sections, resources, other
+    loaded sections, debug sections (long names, stored as "/n"), and the
+    rest (headers, symbol table)."""
     with open(path, "rb") as f:
         data = f.read()
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     count = struct.unpack_from("<H", data, pe + 6)[0]
     optional = struct.unpack_from("<H", data, pe + 20)[0]
     table = pe + 24 + optional
-    code = res = 0
+    parts = {"code": 0, "resources": 0, "data": 0, "debug": 0}
     for i in range(count):
         at = table + 40 * i
         name = data[at:at + 8].rstrip(b"\0").decode("ascii", "replace")
         raw = struct.unpack_from("<I", data, at + 16)[0]
         flags = struct.unpack_from("<I", data, at + 36)[0]
         if name == ".rsrc":
-            res += raw
+            parts["resources"] += raw
+        elif name.startswith("/") or name.startswith(".debug"):
+            parts["debug"] += raw
         elif flags & 0x20:  # IMAGE_SCN_CNT_CODE
-            code += raw
-    return len(data), code, res
+            parts["code"] += raw
+        else:
+            parts["data"] += raw
+    parts["rest"] = len(data) - sum(parts.values())
+    return len(data), parts
 
 
 def machine():
@@ -461,10 +468,12 @@ def main(argv):
             say("Growth from %d to %d items: %.3f ms per item" % (n1, n2,
                                                                   slope))
         say()
-    size, code, res = pe_sizes(a.merrik)
-    psize = os.path.getsize(a.peer)
-    say("MERRIK.EXE (release): %d bytes, code %d, resources %d, other %d; "
-        "PEER.EXE %d bytes" % (size, code, res, size - code - res, psize))
+    size, parts = pe_sizes(a.merrik)
+    say("MERRIK.EXE (release): %d bytes: code %d, resources %d, other "
+        "loaded sections %d, debug sections of the static runtime %d, "
+        "headers and symbol table %d. PEER.EXE: %d bytes." % (
+            size, parts["code"], parts["resources"], parts["data"],
+            parts["debug"], parts["rest"], os.path.getsize(a.peer)))
     table = os.path.join(a.build, "bench", "table.md")
     with open(table, "w") as f:
         f.write("\n".join(out) + "\n")
