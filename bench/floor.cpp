@@ -9,6 +9,10 @@
 // the setup's exchange with Program Manager before the wait: initialise,
 // connect to "Progman", every command as an asynchronous execute, disconnect,
 // uninitialise. That is the least the platform costs for the group.
+//
+// With X.timer beside it, the job runs on a second thread while the first
+// keeps a window with a 10 ms timer and a message loop, as the setup's status
+// timer does: the least the platform costs for that polling.
 #include <windows.h>
 
 #include <cstdio>
@@ -78,17 +82,7 @@ void ProgmanExchange() {
   DdeUninitialize(instance);
 }
 
-} // namespace
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  DWORD n = GetModuleFileNameA(nullptr, g_folder, sizeof g_folder);
-  if (n == 0 || n >= sizeof g_folder)
-    return 1;
-  memcpy(g_base, g_folder, n + 1);
-  if (char *dot = strrchr(g_base, '.'))
-    *dot = '\0';
-  if (char *slash = strrchr(g_folder, '\\'))
-    *slash = '\0';
+int Job() {
   if (!RunAndWait("Sondel.exe") || !RunAndWait("Quillan.exe"))
     return 1;
   ProgmanExchange();
@@ -98,4 +92,53 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
               "now! ",
               "Success", MB_OKCANCEL | MB_TOPMOST);
   return 0;
+}
+
+DWORD g_mainThread = 0;
+
+DWORD WINAPI JobThread(LPVOID) {
+  int result = Job();
+  PostThreadMessageA(g_mainThread, WM_QUIT, static_cast<WPARAM>(result), 0);
+  return 0;
+}
+
+// Runs the job beside a window whose 10 ms timer is only dispatched.
+int JobWithTimer(HINSTANCE instance) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = instance;
+  wc.lpszClassName = "FloorTimer";
+  RegisterClassA(&wc);
+  HWND window = CreateWindowA("FloorTimer", "", WS_POPUP, 0, 0, 10, 10, nullptr,
+                              nullptr, instance, nullptr);
+  if (!window || !SetTimer(window, 1, 10, nullptr))
+    return 1;
+  g_mainThread = GetCurrentThreadId();
+  MSG msg;
+  PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE); // the queue exists now
+  HANDLE job = CreateThread(nullptr, 0, JobThread, nullptr, 0, nullptr);
+  if (!job)
+    return 1;
+  CloseHandle(job);
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+    DispatchMessageA(&msg);
+  return static_cast<int>(msg.wParam);
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  DWORD n = GetModuleFileNameA(nullptr, g_folder, sizeof g_folder);
+  if (n == 0 || n >= sizeof g_folder)
+    return 1;
+  memcpy(g_base, g_folder, n + 1);
+  if (char *dot = strrchr(g_base, '.'))
+    *dot = '\0';
+  if (char *slash = strrchr(g_folder, '\\'))
+    *slash = '\0';
+  char timer[MAX_PATH + 16];
+  snprintf(timer, sizeof timer, "%s.timer", g_base);
+  if (GetFileAttributesA(timer) != INVALID_FILE_ATTRIBUTES)
+    return JobWithTimer(instance);
+  return Job();
 }

@@ -111,6 +111,10 @@ class Bench:
         # The floor again, with the setup's Program Manager exchange.
         shutil.copyfile(self.a.floor, os.path.join(self.media,
                                                    "FLOORDDE.EXE"))
+        # The floor again, with a window and a 10 ms timer beside the job.
+        shutil.copyfile(self.a.floor, os.path.join(self.media,
+                                                   "FLOORTMR.EXE"))
+        open(os.path.join(self.media, "FLOORTMR.timer"), "w").close()
         with open(os.path.join(self.media, "FLOORDDE.dde"), "w") as f:
             f.write("[CreateGroup(%s,1)]\n" % GROUP)
             for name, title in media.SETUP_LOG_ITEMS:
@@ -381,7 +385,9 @@ def main(argv):
         poll = {}
         if "polling" not in skip:
             b.lay_out(sondel_sleep=10000)
-            for label, exe, opts in (progs[0], progs[-1]):
+            for label, exe, opts in (progs[0], ("floor + 10 ms timer",
+                                                "FLOORTMR.EXE", ()),
+                                     progs[-1]):
                 poll[label] = []
                 for i in range(max(3, a.runs // 2)):
                     watch = CpuWatch(exe, b.prefix.path)
