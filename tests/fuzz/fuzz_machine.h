@@ -15,8 +15,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <sys/stat.h>
@@ -60,6 +62,18 @@ inline std::string Visible(const std::string &bytes) {
   return out;
 }
 
+// The private folder of this process, removed with everything in it when
+// the process ends normally (a failed run leaves it for a look).
+inline char *WorkFolder() {
+  static char name[] = "/tmp/merrik-fuzz-XXXXXX";
+  return name;
+}
+
+inline void RemoveWorkFolder() {
+  std::error_code error;
+  std::filesystem::remove_all(WorkFolder(), error);
+}
+
 // Every target works in a private folder of its own, made once per process:
 // all file names the program composes are relative to it, so that no input
 // can name a file outside it.
@@ -67,9 +81,9 @@ inline void EnterWorkFolder() {
   static bool entered = false;
   if (entered)
     return;
-  char name[] = "/tmp/merrik-fuzz-XXXXXX";
-  if (mkdtemp(name) == nullptr || chdir(name) != 0)
-    Fail("work folder", name);
+  if (mkdtemp(WorkFolder()) == nullptr || chdir(WorkFolder()) != 0)
+    Fail("work folder", WorkFolder());
+  std::atexit(RemoveWorkFolder);
   entered = true;
 }
 
