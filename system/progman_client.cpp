@@ -5,7 +5,6 @@
 #include "shell/setup_globals.h"
 #include "system/bounded_text.h"
 
-#include <cctype>
 #include <cstring>
 
 DWORD g_ddeInstance = 0;
@@ -99,11 +98,15 @@ static void AddProgramItem() {
   ProgmanExecute(command);
 }
 
-// True when the line begins with "#item" in any letter case.
+// True when the line begins with "#item" in any letter case (of A to Z
+// only, as in the "C" locale).
 static bool IsItemMarker(const char *line) {
   static const char marker[] = "#item";
   for (int i = 0; i < 5; ++i) {
-    if (std::tolower(static_cast<unsigned char>(line[i])) != marker[i])
+    char c = line[i];
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+    if (c != marker[i])
       return false;
   }
   return true;
