@@ -9,12 +9,20 @@ function(merrik_win32_program target)
     -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0)
 endfunction()
 
-# The program that ships on the media: stripped of symbols and debug
-# sections, and without the DYNAMIC_BASE and NX_COMPAT flags that GNU ld sets
-# by default. Windows 95 and NT 4.0 know neither flag; the program would
-# only look as if it relied on them.
+# The program that ships on the media: no C runtime and no start-up code but
+# the project's own runtime (its entry point ProgramEntry), so that it imports
+# only the four system DLLs and holds nothing built for a later CPU; stripped
+# of symbols and debug sections, and without the DYNAMIC_BASE and NX_COMPAT
+# flags that GNU ld sets by default. Windows 95 and NT 4.0 know neither flag;
+# the program would only look as if it relied on them.
 function(merrik_release_program target)
-  merrik_win32_program(${target})
+  target_link_libraries(${target} PRIVATE
+    "$<LINK_LIBRARY:WHOLE_ARCHIVE,merrik_runtime>"
+    kernel32 user32 gdi32 advapi32)
   target_link_options(${target} PRIVATE
+    -nostdlib -mwindows -Wl,-e,_ProgramEntry@0
+    -Wl,--subsystem,windows:4.0
+    -Wl,--major-os-version,4 -Wl,--minor-os-version,0
+    -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
     -s -Wl,--disable-dynamicbase -Wl,--disable-nxcompat)
 endfunction()
