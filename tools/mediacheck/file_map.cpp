@@ -38,9 +38,9 @@ bool SameText(const std::string &a, const std::string &b) {
   return true;
 }
 
-// `folder` joined with `part`, where `part` is spelt as the folder spells
-// it when only the letter case differs.
-std::string JoinPart(const std::string &folder, const std::string &part) {
+} // namespace
+
+std::string HostFileIn(const std::string &folder, const std::string &part) {
   namespace fs = std::filesystem;
   std::string exact = JoinHostPath(folder, part);
   std::error_code error;
@@ -53,8 +53,6 @@ std::string JoinPart(const std::string &folder, const std::string &part) {
   }
   return exact;
 }
-
-} // namespace
 
 std::string JoinHostPath(const std::string &folder, const std::string &name) {
   if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\'))
@@ -108,7 +106,7 @@ std::string HostPath(const std::string &windowsPath) {
   for (size_t i = taken; i <= windowsPath.size(); ++i) {
     if (i == windowsPath.size() || windowsPath[i] == '\\') {
       if (!part.empty())
-        host = JoinPart(host, part);
+        host = HostFileIn(host, part);
       part.clear();
     } else {
       part += windowsPath[i];
