@@ -256,7 +256,7 @@ struct PeImage {
 
   explicit PeImage(const std::string &s) {
     if (s.size() < 0x40 || s[0] != 'M' || s[1] != 'Z') {
-      bad = "no MZ header";
+      bad = "no DOS header";
       return;
     }
     const uint32_t pe = U32(s, 0x3C);
@@ -376,6 +376,11 @@ size_t DecodeInstruction(const uint8_t *code, size_t size, const char **kind) {
   }
   size_t length = static_cast<size_t>(p - code);
   unsigned modrm = 0;
+  // FE /2-/7 and FF /7 are no instructions: one byte, as objdump takes them
+  // (the -1 markers of the constructor lists that mingw-w64 puts in .text).
+  if (p < end && ((op == 0xFE && ((*p >> 3) & 7) >= 2) ||
+                  (op == 0xFF && ((*p >> 3) & 7) == 7)))
+    return length;
   if (OneByteHasModrm(op)) {
     size_t m = ModrmLength(p, end, sizes);
     if (m == 0)
