@@ -42,16 +42,20 @@ bool SameText(const std::string &a, const std::string &b) {
 
 std::string HostFileIn(const std::string &folder, const std::string &part) {
   namespace fs = std::filesystem;
-  std::string exact = JoinHostPath(folder, part);
+  if (part == "." || part == "..")
+    return JoinHostPath(folder, part);
+  // The folder's own spelling, also where the host compares names without
+  // regard to case (Windows), so that problem lines name the file as it is.
+  std::string spelt = part;
   std::error_code error;
-  if (part == "." || part == ".." || fs::exists(exact, error))
-    return exact;
   for (const auto &entry : fs::directory_iterator(folder, error)) {
     std::string name = entry.path().filename().string();
-    if (SameText(name, part))
+    if (name == part)
       return JoinHostPath(folder, name);
+    if (spelt == part && SameText(name, part))
+      spelt = name;
   }
-  return exact;
+  return JoinHostPath(folder, spelt);
 }
 
 std::string JoinHostPath(const std::string &folder, const std::string &name) {
