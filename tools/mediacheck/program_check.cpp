@@ -29,6 +29,11 @@ struct Sizes {
   bool address16 = false;
 };
 
+// The bytes from `p` up to `end`.
+size_t Left(const uint8_t *p, const uint8_t *end) {
+  return static_cast<size_t>(end - p);
+}
+
 // The length of a ModRM operand (the ModRM byte, SIB, displacement) at
 // `p`, or 0 when it runs past `end`.
 size_t ModrmLength(const uint8_t *p, const uint8_t *end, const Sizes &sizes) {
@@ -58,7 +63,7 @@ size_t ModrmLength(const uint8_t *p, const uint8_t *end, const Sizes &sizes) {
     else if (mod == 2)
       length += 4;
   }
-  return p + length <= end ? length : 0;
+  return length <= Left(p, end) ? length : 0;
 }
 
 // The class of the two-byte opcode 0F `op` (ModRM `modrm` when it has one)
@@ -106,7 +111,9 @@ bool TwoByteHasModrm(unsigned op) {
 size_t TwoByteRest(unsigned op, const uint8_t *p, const uint8_t *end,
                    const Sizes &sizes) {
   if (op >= 0x80 && op <= 0x8F) // Jcc rel16/32
-    return p + (sizes.operand16 ? 2 : 4) <= end ? (sizes.operand16 ? 2 : 4) : 0;
+    return (sizes.operand16 ? 2u : 4u) <= Left(p, end)
+               ? (sizes.operand16 ? 2 : 4)
+               : 0;
   if (op == 0x38 || op == 0x3A) { // three-byte maps: opcode, ModRM[, imm8]
     if (p >= end)
       return 0;
@@ -114,7 +121,7 @@ size_t TwoByteRest(unsigned op, const uint8_t *p, const uint8_t *end,
     if (modrm == 0)
       return 0;
     size_t length = 1 + modrm + (op == 0x3A ? 1 : 0);
-    return p + length <= end ? length : 0;
+    return length <= Left(p, end) ? length : 0;
   }
   if (!TwoByteHasModrm(op))
     return 0; // no operand bytes
@@ -131,29 +138,29 @@ size_t TwoByteRest(unsigned op, const uint8_t *p, const uint8_t *end,
   if (op == 0x0F || (op >= 0x70 && op <= 0x73) || op == 0xA4 || op == 0xAC ||
       op == 0xBA || (op >= 0xC2 && op <= 0xC6 && op != 0xC3))
     length += 1; // imm8 (3DNow! takes its opcode there)
-  return p + length <= end ? length : 0;
+  return length <= Left(p, end) ? length : 0;
 }
 
 // A VEX-encoded instruction at `p` (the C4 or C5 byte): its length, or 0
 // when it runs past `end`.
 size_t VexLength(const uint8_t *p, const uint8_t *end, const Sizes &sizes) {
   const bool three = *p == 0xC4;
-  const uint8_t *q = p + (three ? 3 : 2);
-  if (q >= end)
+  const size_t prefix = three ? 3 : 2; // C4 or C5 and its payload
+  if (Left(p, end) <= prefix)
     return 0;
   const unsigned map = three ? (p[1] & 0x1F) : 1;
-  const unsigned op = *q++;
-  size_t length = q - p;
+  const unsigned op = p[prefix];
+  size_t length = prefix + 1;
   if (map == 1 && op == 0x77)
     return length; // vzeroupper, vzeroall
-  size_t modrm = ModrmLength(q, end, sizes);
+  size_t modrm = ModrmLength(p + length, end, sizes);
   if (modrm == 0)
     return 0;
   length += modrm;
   if (map == 3 || (map == 1 && ((op >= 0x70 && op <= 0x73) || op == 0xC2 ||
                                 (op >= 0xC4 && op <= 0xC6))))
     length += 1;
-  return p + length <= end ? length : 0;
+  return length <= Left(p, end) ? length : 0;
 }
 
 // The immediate bytes of the one-byte opcode `op`: -1 for none of the
