@@ -12,23 +12,49 @@
 // path that does not fit its buffer, or a copy that fails, ends the program
 // with 1 so that a broken fixture is not mistaken for a sibling that did its
 // work.
+//
+// Like the programs it stands for on a media, it runs on Windows 95 and NT
+// 4.0 on a 486: it is compiled for the 486 and links no C runtime and no
+// start-up code (its own entry point, SiblingEntry), so that it imports from
+// KERNEL32 only and holds no instruction newer than the 486 (mediacheck
+// checks both).
 #include <windows.h>
-
-#include <cstdio>
-#include <cstring>
 
 namespace {
 
-const size_t kPath = MAX_PATH;
+const DWORD kPath = MAX_PATH;
+
+size_t Length(const char *text) {
+  size_t n = 0;
+  while (text[n] != '\0')
+    ++n;
+  return n;
+}
+
+bool Same(const char *a, const char *b) {
+  while (*a != '\0' && *a == *b)
+    ++a, ++b;
+  return *a == *b;
+}
+
+// The last `c` in `text`, or nullptr.
+char *LastOf(char *text, char c) {
+  char *found = nullptr;
+  for (; *text != '\0'; ++text)
+    if (*text == c)
+      found = text;
+  return found;
+}
 
 // Appends text to buf (capacity cap, zero-terminated); false when it does not
 // fit, leaving buf unchanged.
 bool Append(char *buf, size_t cap, const char *text) {
-  size_t used = strlen(buf);
-  size_t add = strlen(text);
+  size_t used = Length(buf);
+  size_t add = Length(text);
   if (used + add + 1 > cap)
     return false;
-  memcpy(buf + used, text, add + 1);
+  for (size_t i = 0; i <= add; ++i)
+    buf[used + i] = text[i];
   return true;
 }
 
@@ -46,34 +72,62 @@ bool IsDirectory(const char *path) {
   return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// A file read byte by byte through a buffer.
+struct Reader {
+  HANDLE file;
+  char buffer[512];
+  DWORD length;
+  DWORD next;
+};
+
+bool Open(Reader &r, const char *path) {
+  r.file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  r.length = r.next = 0;
+  return r.file != INVALID_HANDLE_VALUE;
+}
+
+// The next byte, or -1 at the end of the file or on an error.
+int Next(Reader &r) {
+  if (r.next == r.length) {
+    r.next = 0;
+    if (!ReadFile(r.file, r.buffer, sizeof r.buffer, &r.length, nullptr))
+      r.length = 0;
+    if (r.length == 0)
+      return -1;
+  }
+  return static_cast<unsigned char>(r.buffer[r.next++]);
+}
+
 // Reads the third line of a hand-off file: the bytes from offset 6 up to the
 // first CR or the end of the file. False when the file is unreadable, the
 // line is empty, or it does not fit the buffer.
 bool ReadTargetDir(const char *handoff, char *dir, size_t cap) {
-  FILE *f = fopen(handoff, "rb");
-  if (!f)
+  Reader r;
+  if (!Open(r, handoff))
     return false;
-  bool ok = fseek(f, 6, SEEK_SET) == 0;
+  bool ok = SetFilePointer(r.file, 6, nullptr, FILE_BEGIN) == 6;
   size_t n = 0;
   int c;
-  while (ok && (c = fgetc(f)) != EOF && c != '\r') {
+  while (ok && (c = Next(r)) != -1 && c != '\r') {
     if (n + 1 >= cap)
       ok = false;
     else
       dir[n++] = static_cast<char>(c);
   }
   dir[n] = '\0';
-  fclose(f);
+  CloseHandle(r.file);
   return ok && n > 0;
 }
 
 // Creates dir and every missing parent.
 bool MakeDirs(const char *dir) {
   char part[kPath];
-  size_t len = strlen(dir);
+  size_t len = Length(dir);
   if (len >= sizeof part)
     return false;
-  memcpy(part, dir, len + 1);
+  for (size_t i = 0; i <= len; ++i)
+    part[i] = dir[i];
   for (size_t i = 1; i <= len; ++i) {
     if (part[i] != '\\' && part[i] != '/' && part[i] != '\0')
       continue;
@@ -102,7 +156,7 @@ bool CopyTree(const char *from, const char *to) {
   bool ok = true;
   do {
     const char *name = found.cFileName;
-    if (!strcmp(name, ".") || !strcmp(name, ".."))
+    if (Same(name, ".") || Same(name, ".."))
       continue;
     char src[kPath], dst[kPath];
     if (!Join(src, sizeof src, from, "\\", name) ||
@@ -122,21 +176,65 @@ bool CopyTree(const char *from, const char *to) {
 // Waits the number of milliseconds written in the file (leading decimal
 // digits, at most 24 hours).
 void SleepAsTold(const char *path) {
-  FILE *f = fopen(path, "rb");
-  if (!f)
+  Reader r;
+  if (!Open(r, path))
     return;
   unsigned long ms = 0;
   int c;
-  while ((c = fgetc(f)) == ' ' || c == '\t' || c == '\r' || c == '\n') {
+  while ((c = Next(r)) == ' ' || c == '\t' || c == '\r' || c == '\n') {
   }
   while (c >= '0' && c <= '9') {
     ms = ms * 10 + static_cast<unsigned long>(c - '0');
     if (ms > 86400000UL)
       ms = 86400000UL;
-    c = fgetc(f);
+    c = Next(r);
   }
-  fclose(f);
+  CloseHandle(r.file);
   Sleep(ms);
+}
+
+// Writes `value` in decimal at `out` (room for 20 characters) and returns
+// the end. Digit by digit with subtractions of powers of ten: a 64-bit
+// division would need a compiler helper from a library built for later CPUs.
+char *Decimal(char *out, long long value) {
+  static const unsigned long long kPowers[] = {10000000000000000000ULL,
+                                               1000000000000000000ULL,
+                                               100000000000000000ULL,
+                                               10000000000000000ULL,
+                                               1000000000000000ULL,
+                                               100000000000000ULL,
+                                               10000000000000ULL,
+                                               1000000000000ULL,
+                                               100000000000ULL,
+                                               10000000000ULL,
+                                               1000000000ULL,
+                                               100000000ULL,
+                                               10000000ULL,
+                                               1000000ULL,
+                                               100000ULL,
+                                               10000ULL,
+                                               1000ULL,
+                                               100ULL,
+                                               10ULL,
+                                               1ULL};
+  unsigned long long v = static_cast<unsigned long long>(value);
+  if (value < 0) {
+    *out++ = '-';
+    v = 0 - v;
+  }
+  bool started = false;
+  for (unsigned long long power : kPowers) {
+    char digit = '0';
+    while (v >= power) {
+      v -= power;
+      ++digit;
+    }
+    if (digit != '0' || started || power == 1) {
+      *out++ = digit;
+      started = true;
+    }
+  }
+  return out;
 }
 
 // Appends "<start> <end>" (performance counter readings) as one line to the
@@ -144,12 +242,20 @@ void SleepAsTold(const char *path) {
 void AppendTimes(const char *path, const LARGE_INTEGER &start) {
   LARGE_INTEGER end;
   QueryPerformanceCounter(&end);
-  FILE *f = fopen(path, "ab");
-  if (!f)
+  HANDLE f = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE)
     return;
-  fprintf(f, "%lld %lld\r\n", static_cast<long long>(start.QuadPart),
-          static_cast<long long>(end.QuadPart));
-  fclose(f);
+  char line[48];
+  char *at = Decimal(line, start.QuadPart);
+  *at++ = ' ';
+  at = Decimal(at, end.QuadPart);
+  *at++ = '\r';
+  *at++ = '\n';
+  DWORD written;
+  SetFilePointer(f, 0, nullptr, FILE_END);
+  WriteFile(f, line, static_cast<DWORD>(at - line), &written, nullptr);
+  CloseHandle(f);
 }
 
 int Run() {
@@ -160,8 +266,8 @@ int Run() {
   if (n == 0 || n >= sizeof self)
     return 1;
   // Base path: the own path without its extension.
-  char *slash = strrchr(self, '\\');
-  char *dot = strrchr(self, '.');
+  char *slash = LastOf(self, '\\');
+  char *dot = LastOf(self, '.');
   if (dot && (!slash || dot > slash))
     *dot = '\0';
 
@@ -194,4 +300,7 @@ int Run() {
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return Run(); }
+// The entry point: no C runtime start-up runs before it.
+extern "C" void __stdcall SiblingEntry() {
+  ExitProcess(static_cast<UINT>(Run()));
+}

@@ -15,7 +15,9 @@ import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
+sys.path.insert(0, os.path.join(HERE, "..", "audit"))
 import run_e2e as e2e  # noqa: E402
+import tiny_pe  # noqa: E402
 
 media = e2e.media
 SOUND = "C:\\VKO"
@@ -26,9 +28,11 @@ def build(work, name, install_dir=SOUND):
     m = os.path.join(work, name)
     if os.path.exists(m):
         shutil.rmtree(m)
+    # Every program of the media: a small i386 GUI program for Windows 4.0
+    # that imports KERNEL32 only and has only 486 instructions.
     program = os.path.join(work, "program.exe")
     with open(program, "wb") as f:
-        f.write(b"MZ")
+        f.write(tiny_pe.build())
     media.build(m, program, program, install_dir)
     return m
 
@@ -66,8 +70,49 @@ def upper_case_names(m):
               os.path.join(u, "SONDEL.handoff"))
 
 
-# name: (changes to the media, arguments, exit status, problem lines)
+FAULTS = ": the program faults on a 486 or a Pentium"
+LATER_DLL = (", which is not among the DLLs that a retail Windows 95 and NT "
+             "4.0 both ship: without it the program does not start")
+
+# name: (changes to the media, arguments ("{m}" is the media folder), exit
+# status, problem lines)
 CASES = {
+    # Programs: one built for the Pentium Pro (cmove %ecx,%eax first), one
+    # importing a DLL of a later Windows, a Tessary.exe for Windows 2000 in
+    # the folder given for the install directory, no setup program at all,
+    # and one that is no PE file; the C runtime beside the setup.
+    "pentium_pro_program": (
+        lambda m: put(m, "Utility/Sondel.exe",
+                      tiny_pe.build(code=bytes.fromhex("0f44c10f44c1"))),
+        [], 1,
+        ["{m}/Utility/Sondel.exe: offset 512: 2 instructions newer than the "
+         "486, the first cmov (0F 44 C1) at 0x401000" + FAULTS]),
+    "later_windows_dll": (
+        lambda m: put(m, "Utility/Quillan.exe", tiny_pe.build(
+            [("KERNEL32.dll", "GetVersion"),
+             ("SHLWAPI.dll", "PathFileExistsA")])),
+        [], 1,
+        ["{m}/Utility/Quillan.exe: offset 1162: imports from SHLWAPI.dll" +
+         LATER_DLL]),
+    "tessary_for_windows_2000": (
+        lambda m: put(m, "Utility/Quillan.files/Tessary.exe",
+                      tiny_pe.build(subsystem_version=(5, 0))),
+        ["--mode", "custom", "--install-dir", "{m}/Utility/Quillan.files"],
+        1,
+        ["{m}/Utility/Quillan.files/Tessary.exe: offset 136: subsystem "
+         "version 5.0, above 4.0: Windows 95 and NT 4.0 refuse to start it"]),
+    "missing_setup": (
+        lambda m: os.remove(os.path.join(m, "MERRIK.EXE")), [], 1,
+        ["{m}/MERRIK.EXE: offset 0: missing: the media has no setup program "
+         "MERRIK.EXE"]),
+    "not_a_program": (
+        lambda m: put(m, "MERRIK.EXE", b"MZ"), [], 1,
+        ["{m}/MERRIK.EXE: offset 0: not a Win32 program for i386 (no DOS "
+         "header): Windows 95 and NT 4.0 cannot start it"]),
+    "msvcrt_beside_setup": (
+        lambda m: put(m, "MSVCRT.DLL", tiny_pe.build()), [], 1,
+        ["{m}/MSVCRT.DLL: offset 0: unnecessary: the setup needs no C "
+         "runtime DLL; leave Microsoft's file off the media"]),
     "upper_case_names": (upper_case_names, [], 0, []),
     "missing_sibling": (
         lambda m: os.remove(os.path.join(m, "Utility", "Sondel.exe")), [], 1,
@@ -260,7 +305,8 @@ class Checker:
         for name, (change, args, status, want) in CASES.items():
             m = build(self.work, name)
             change(m)
-            code, out, err = self.run(m, *args)
+            code, out, err = self.run(m, *[a.replace("{m}", m)
+                                           for a in args])
             self.expect(name, code == status, "exit %d, expected %d\n%s%s"
                         % (code, status, out, err))
             want = [w.replace("{m}", m) for w in want]

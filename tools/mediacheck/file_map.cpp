@@ -38,23 +38,25 @@ bool SameText(const std::string &a, const std::string &b) {
   return true;
 }
 
-// `folder` joined with `part`, where `part` is spelt as the folder spells
-// it when only the letter case differs.
-std::string JoinPart(const std::string &folder, const std::string &part) {
+} // namespace
+
+std::string HostFileIn(const std::string &folder, const std::string &part) {
   namespace fs = std::filesystem;
-  std::string exact = JoinHostPath(folder, part);
+  if (part == "." || part == "..")
+    return JoinHostPath(folder, part);
+  // The folder's own spelling, also where the host compares names without
+  // regard to case (Windows), so that problem lines name the file as it is.
+  std::string spelt = part;
   std::error_code error;
-  if (part == "." || part == ".." || fs::exists(exact, error))
-    return exact;
   for (const auto &entry : fs::directory_iterator(folder, error)) {
     std::string name = entry.path().filename().string();
-    if (SameText(name, part))
+    if (name == part)
       return JoinHostPath(folder, name);
+    if (spelt == part && SameText(name, part))
+      spelt = name;
   }
-  return exact;
+  return JoinHostPath(folder, spelt);
 }
-
-} // namespace
 
 std::string JoinHostPath(const std::string &folder, const std::string &name) {
   if (!folder.empty() && (folder.back() == '/' || folder.back() == '\\'))
@@ -108,7 +110,7 @@ std::string HostPath(const std::string &windowsPath) {
   for (size_t i = taken; i <= windowsPath.size(); ++i) {
     if (i == windowsPath.size() || windowsPath[i] == '\\') {
       if (!part.empty())
-        host = JoinPart(host, part);
+        host = HostFileIn(host, part);
       part.clear();
     } else {
       part += windowsPath[i];

@@ -33,6 +33,9 @@ void StopFileMap();
 // `folder` and `name` joined by one separator (a folder such as D:\ or /
 // already ends in one).
 std::string JoinHostPath(const std::string &folder, const std::string &name);
+// The host path of `name` in the host folder `folder`, spelt as the folder
+// spells it when only the letter case differs.
+std::string HostFileIn(const std::string &folder, const std::string &name);
 // Opens a host file directly, never through the map.
 FILE *OpenHostFile(const std::string &hostPath, const char *mode);
 

@@ -29,6 +29,7 @@
 #include "file_map.h"
 #include "import/defaults_file.h"
 #include "import/file_list.h"
+#include "program_check.h"
 #include "shell/install_dialog.h"
 #include "shell/setup_globals.h"
 #include "standin/dde.h"
@@ -499,6 +500,37 @@ void CheckFileList() {
   }
 }
 
+// The setup's rules for the programs of the media: MERRIK.EXE at the media's
+// root, the two sibling programs, and Tessary.exe when the --install-dir
+// folder holds it; then a msvcrt.dll beside the setup, which it does not
+// need.
+void CheckPrograms(const std::string &sourceDir) {
+  std::vector<std::string> files = {
+      HostPath(std::string(kMediaDrive) + "\\MERRIK.EXE"),
+      HostPath(sourceDir + "\\Utility\\Sondel.exe"),
+      HostPath(sourceDir + "\\Utility\\Quillan.exe")};
+  if (!options.installDir.empty())
+    files.push_back(HostFileIn(options.installDir, "Tessary.exe"));
+  std::string bytes;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (!ReadHostFile(files[i], bytes)) {
+      // A missing sibling program is a problem of the run already.
+      if (i == 0)
+        Problem(files[i], Offset(0),
+                "missing: the media has no setup program MERRIK.EXE");
+      continue;
+    }
+    for (const ProgramProblem &p : CheckProgram(bytes))
+      Problem(files[i], Offset(p.offset), p.what);
+  }
+  std::string runtime = HostFileIn(options.media, "msvcrt.dll");
+  std::error_code error;
+  if (fs::is_regular_file(runtime, error))
+    Problem(runtime, Offset(0),
+            "unnecessary: the setup needs no C runtime DLL; leave "
+            "Microsoft's file off the media");
+}
+
 bool MakeScratch() {
   std::error_code error;
   fs::path temp = fs::temp_directory_path(error);
@@ -662,10 +694,11 @@ int main(int argc, char **argv) {
     CheckDefaults();
   if (g_installStatus == 1 && g_installDir[0] != '\0')
     CheckFileList();
-  StopFileMap();
   if (g_installStatus != 1 && problems.empty())
     problems.push_back(options.media + ": " + Offset(0) +
                        ": the installation fails");
+  CheckPrograms(sourceDir);
+  StopFileMap();
 
   // What the installation does, in order.
   std::printf("mediacheck %s: Windows %s, %s mode, media as %s\\, Windows "
