@@ -1,8 +1,9 @@
 // Sibling programs and the hand-off file install.tmp.
 //
 // install.tmp holds three CR LF lines: the status character ("0" means the
-// sibling program failed), the AMA setting character ("0" gives 1, "1" gives
-// 0, anything else -1) and the install directory, which only a CR ends.
+// sibling program failed; a file without one is unusable), the AMA setting
+// character ("0" gives 1, "1" gives 0, anything else -1) and the install
+// directory, which only a CR ends.
 #include "engine/external_steps.h"
 
 #include <windows.h>
@@ -19,36 +20,55 @@ static_assert(sizeof(void *) != 4 || sizeof(STARTUPINFOA) == 68,
               "STARTUPINFOA must be 68 bytes in the 32-bit program");
 
 void GetSourceDir() {
-  const char *commandLine = GetCommandLineA();
-  if (commandLine == nullptr)
-    commandLine = "";
-
-  // The text to cut: after a leading quote, everything but its last
-  // character (the closing quote when no arguments follow).
-  const char *text = commandLine;
-  size_t length = std::strlen(commandLine);
-  if (text[0] == '"') {
-    ++text;
-    --length;
-    if (length > 0)
-      --length;
+  // The folder of the program's own file, however it was started: a command
+  // prompt passes the name as typed ("merrik", "d:merrik"), and arguments may
+  // hold backslashes of their own. A name that cannot be had whole (no name,
+  // or one that may have been cut to the buffer) names no folder.
+  char moduleName[MODULE_NAME_SIZE];
+  const DWORD length =
+      GetModuleFileNameA(nullptr, moduleName, sizeof(moduleName));
+  g_sourceDir[0] = '\0';
+  if (length == 0 || length >= sizeof(moduleName) - 1) {
+    g_sourceDirTooLong = true;
+    return;
   }
+  moduleName[length] = '\0';
 
-  // Cut at the last backslash of the whole remaining text; without one the
-  // media folder is empty. The command line may be longer than the buffer:
-  // only the folder itself has to fit, and a folder that does not fit is
-  // never used cut short.
-  size_t folderLength = 0;
-  for (size_t i = length; i > 0; --i) {
-    if (text[i - 1] == '\\') {
-      folderLength = i - 1;
+  // Back to the last backslash character by character: in a double-byte
+  // code page (Shift-JIS, GBK) a trail byte 0x5C is part of a character, not
+  // a separator. Without a backslash the folder is empty.
+  const char *cut = moduleName + length;
+  while (cut != moduleName) {
+    cut = CharPrevA(moduleName, cut);
+    if (*cut == '\\')
       break;
-    }
   }
+  const size_t folderLength = static_cast<size_t>(cut - moduleName);
+
+  // A folder that does not fit g_sourceDir is never used cut short.
   g_sourceDirTooLong =
-      !CopyTextN(g_sourceDir, sizeof(g_sourceDir), text, folderLength);
-  if (g_sourceDirTooLong)
-    g_sourceDir[0] = '\0';
+      !CopyTextN(g_sourceDir, sizeof(g_sourceDir), moduleName, folderLength);
+}
+
+bool IsUsableInstallDir(const char *directory) {
+  if (directory == nullptr)
+    return false;
+  for (const char *p = directory; *p != '\0'; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c < 0x20 || c == 0x7F)
+      return false;
+  }
+  const char drive = directory[0];
+  if (((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z')) &&
+      directory[1] == ':' && directory[2] == '\\')
+    return true;
+  // \\server\share, then the end or a backslash; neither name empty.
+  if (directory[0] != '\\' || directory[1] != '\\')
+    return false;
+  const char *server = directory + 2;
+  const char *share = std::strchr(server, '\\');
+  return share != nullptr && share != server && share[1] != '\0' &&
+         share[1] != '\\';
 }
 
 bool GetHandoffFileName(char *name, size_t size) {
@@ -84,7 +104,14 @@ int ReadHandoffFile() {
   if (file == nullptr)
     return ReportMissingHandoff();
 
-  if (std::fgetc(file) == '0') {
+  // Without its status character the file reports nothing: unusable, as a
+  // missing one.
+  const int status = std::fgetc(file);
+  if (status == EOF) {
+    std::fclose(file);
+    return ReportMissingHandoff();
+  }
+  if (status == '0') {
     std::fclose(file);
     return -1;
   }
@@ -116,6 +143,14 @@ int ReadHandoffFile() {
   std::memcpy(g_installDir, installDir, length + 1);
   g_amaSetting = amaSetting;
   return 0;
+}
+
+int CheckInstallDir() {
+  if (IsUsableInstallDir(g_installDir))
+    return 0;
+  const int result = ReportMissingHandoff();
+  g_installStatus = result;
+  return result;
 }
 
 // The last-write time of the file `name` as the file system stores it;

@@ -44,8 +44,13 @@ DWORD WINAPI InstallWorker(LPVOID) {
   if (RunSibling(media, "\\Utility\\Quillan.exe") != 0)
     return 0;
   // The configuration program lies in the install directory that the
-  // pre-setup program has just named.
-  if (g_customMode == 1 && RunSibling(g_installDir, "\\Tessary.exe") != 0)
+  // pre-setup program has just named. That directory is judged where it is
+  // used, before a program is started from it and before the product is
+  // registered under it; the pre-install test's is never used.
+  if (g_customMode == 1 && (CheckInstallDir() != 0 ||
+                            RunSibling(g_installDir, "\\Tessary.exe") != 0))
+    return 0;
+  if (CheckInstallDir() != 0)
     return 0;
   if (RegisterProduct() != 0) {
     g_installStatus.store(-1);

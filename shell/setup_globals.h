@@ -8,8 +8,9 @@
 // Media folder of the running setup, without a trailing backslash (may be
 // empty). Written once on the user-interface thread before the worker starts.
 extern char g_sourceDir[256];
-// True when the media folder was too long for g_sourceDir, which is then
-// empty: no program of the media can be named.
+// True when the media folder was too long for g_sourceDir, or the program's
+// own file name could not be had whole; g_sourceDir is then empty: no
+// program of the media can be named.
 extern bool g_sourceDirTooLong;
 // Install directory named by the last hand-off file read. Worker only.
 extern char g_installDir[256];

@@ -79,6 +79,22 @@ int IsInstalled() {
   return static_cast<int>(status);
 }
 
+// Composes the command that Windows runs for the suite's program `file`:
+// the install directory, a backslash and `file`. Windows runs an unquoted
+// command holding a blank by trying each text up to a blank first
+// (C:\Program.exe for C:\Program Files\...), so such a command is stored in
+// double quotes; one without a blank keeps its bare bytes, as earlier
+// installations stored it. Returns false, and the command is not to be
+// written, when it does not fit the 256-byte buffer whole.
+static bool ComposeCommand(char (&command)[256], const char *file) {
+  // The two file names hold no blank; the directory may.
+  const char *quote = std::strchr(g_installDir, ' ') != nullptr ? "\"" : "";
+  command[0] = '\0';
+  return AppendText(command, quote) && AppendText(command, g_installDir) &&
+         AppendText(command, "\\") && AppendText(command, file) &&
+         AppendText(command, quote);
+}
+
 void RegisterProductEntries() {
   HKEY software = OpenRegistryKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
   HKEY vko = OpenRegistryKey(software, "VKO");
@@ -90,18 +106,14 @@ void RegisterProductEntries() {
   HKEY currentVersion = OpenRegistryKey(windows, "CurrentVersion");
   HKEY run = CreateRegistryKey(currentVersion, "Run");
 
-  // Both command lines are composed in 256-byte buffers; one that does not
-  // fit is left out rather than written cut short.
-  char command[256] = "";
-  if (CopyText(command, g_installDir) && AppendText(command, "\\") &&
-      AppendText(command, "Zezoroza.exe"))
+  char command[256];
+  if (ComposeCommand(command, "Zezoroza.exe"))
     SetText(run, "ZEZOroza", command);
 
   HKEY uninstall = OpenRegistryKey(currentVersion, "Uninstall");
   HKEY entry = CreateRegistryKey(uninstall, "VKO DMI");
   SetText(entry, "DisplayName", PRODUCT_NAME);
-  command[0] = '\0';
-  if (CopyText(command, g_installDir) && AppendText(command, "\\Dovrel.exe"))
+  if (ComposeCommand(command, "Dovrel.exe"))
     SetText(entry, "UninstallString", command);
 
   RegFlushKey(HKEY_LOCAL_MACHINE);

@@ -20,7 +20,9 @@ void CloseRegistryKey(HKEY key);
 int IsInstalled();
 
 // After the monitor defaults are imported: "path" in the product key, the
-// start-up entry in Run, the uninstall entry "VKO DMI"; then a flush.
+// start-up entry in Run, the uninstall entry "VKO DMI"; then a flush. The two
+// commands are in double quotes when the install directory holds a blank;
+// one that does not fit 255 characters is not written.
 void RegisterProductEntries();
 
 // "Security" and "AMA" in the product key; on Windows NT the two driver

@@ -4,8 +4,9 @@
 # no "FAILED" line, the three screenshots reported as saved and each a whole
 # 1024x768 PNG (installing.png showing the backdrop's picture pixel for
 # pixel), and the registry and program-group listings printed with the
-# suite's entries and both shortcuts. The demo's output is kept in
-# <build>/demo-output.txt. Exits non-zero when any check fails.
+# suite's entries (the start-up and uninstall commands in double quotes, as
+# the install directory holds blanks) and both shortcuts. The demo's output is
+# kept in <build>/demo-output.txt. Exits non-zero when any check fails.
 #
 # Environment: as tools/demo.sh (MERRIK_DEMO_BUILD, MERRIK_XVFB_DISPLAY, ...).
 set -uo pipefail
@@ -54,7 +55,8 @@ for text in 'HKEY_LOCAL_MACHINE\Software\VKO\DMI' \
   'HKEY_LOCAL_MACHINE\Software\VKO\DMI\LM78' \
   'HKEY_LOCAL_MACHINE\Software\VKO\DMI\LM75' \
   'HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\VKO DMI' \
-  'ZEZOroza    REG_SZ    C:\Program Files\VKO Halvermont\Zezoroza.exe'; do
+  'UninstallString    REG_SZ    "C:\Program Files\VKO Halvermont\Dovrel.exe"' \
+  'ZEZOroza    REG_SZ    "C:\Program Files\VKO Halvermont\Zezoroza.exe"'; do
   holds "$registry" "$text" || fail "registry listing lacks: $text"
 done
 

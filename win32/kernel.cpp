@@ -86,6 +86,8 @@ const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(-1);
 std::mutex kernelMutex;
 DWORD version = 0xC0000004u;
 std::string commandLine;
+std::string moduleFileName;
+UINT codePage = 1252;
 std::string windowsDirectory;
 std::map<std::string, std::function<DWORD()>> programs;
 std::vector<standin::CreateProcessCall> processCalls;
@@ -123,6 +125,8 @@ thread_local DWORD threadId = 0;
 void initDefaults() {
   version = 0xC0000004u;
   commandLine = "A:\\MERRIK.EXE";
+  moduleFileName = "A:\\MERRIK.EXE";
+  codePage = 1252;
   windowsDirectory = "C:\\WINDOWS";
 }
 
@@ -272,6 +276,60 @@ DWORD WINAPI GetVersion(void) {
 LPSTR WINAPI GetCommandLineA(void) {
   std::lock_guard<std::mutex> lock(kernelMutex);
   return &commandLine[0];
+}
+
+// Only the program's own module is known. A buffer too small for the name
+// gets as much of it as fits with a terminator, the result is the buffer's
+// size and the last error ERROR_INSUFFICIENT_BUFFER, as Windows does.
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename,
+                                DWORD nSize) {
+  std::string name;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    name = moduleFileName;
+  }
+  if (hModule != nullptr) {
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return 0;
+  }
+  if (lpFilename == nullptr || nSize == 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return nSize;
+  }
+  if (name.size() >= nSize) {
+    name.copy(lpFilename, nSize - 1);
+    lpFilename[nSize - 1] = '\0';
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return nSize;
+  }
+  name.copy(lpFilename, name.size());
+  lpFilename[name.size()] = '\0';
+  return static_cast<DWORD>(name.size());
+}
+
+// USER32's walk back over the text of the ANSI code page, kept beside the
+// code page: the start of the character before `lpszCurrent`, found by
+// walking from `lpszStart`. Under code page 932 (Shift-JIS) a lead byte
+// (0x81-0x9F, 0xE0-0xFC) and the byte after it are one character, so a trail
+// byte 0x5C is never a backslash of its own; other code pages have single
+// bytes only.
+LPSTR WINAPI CharPrevA(LPCSTR lpszStart, LPCSTR lpszCurrent) {
+  UINT page;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    page = codePage;
+  }
+  const char *p = lpszStart;
+  while (*p != '\0' && p < lpszCurrent) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    const bool lead =
+        page == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
+    const char *next = lead && p[1] != '\0' ? p + 2 : p + 1;
+    if (next >= lpszCurrent)
+      break;
+    p = next;
+  }
+  return const_cast<LPSTR>(p);
 }
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
@@ -801,6 +859,16 @@ void setVersion(DWORD v) {
 void setCommandLine(const std::string &c) {
   std::lock_guard<std::mutex> lock(kernelMutex);
   commandLine = c;
+}
+
+void setModuleFileName(const std::string &name) {
+  std::lock_guard<std::mutex> lock(kernelMutex);
+  moduleFileName = name;
+}
+
+void setCodePage(UINT page) {
+  std::lock_guard<std::mutex> lock(kernelMutex);
+  codePage = page;
 }
 
 void setWindowsDirectory(const std::string &d) {

@@ -4,6 +4,10 @@
 //
 //   driver.exe <transcript> <program> [step...]
 //
+// With MERRIK_DRIVER_COMMAND_LINE set (such as "merrik"), the program is
+// started as a command prompt in its folder starts it: named by its path,
+// with that text as the whole command line.
+//
 // Steps:
 //   welcome                               wait for the Welcome dialog
 //   express | custom | install | cancel   click that Welcome button
@@ -741,13 +745,19 @@ int main(int argc, char **argv) {
   if (char *slash = strrchr(folder, '\\'))
     *slash = '\0';
   std::string cmd = std::string("\"") + argv[2] + "\"";
+  // Typed at a command prompt in that folder: the command interpreter finds
+  // the program itself and passes the command line as typed.
+  const char *typed = getenv("MERRIK_DRIVER_COMMAND_LINE");
+  const bool asTyped = typed != nullptr && *typed != '\0';
+  if (asTyped)
+    cmd = typed;
   std::vector<char> cmdBuf(cmd.begin(), cmd.end());
   cmdBuf.push_back('\0');
   Line("start cmdline=%s", Quote(cmd).c_str());
   STARTUPINFOA si = {};
   si.cb = sizeof si;
-  if (!CreateProcessA(nullptr, cmdBuf.data(), nullptr, nullptr, FALSE, 0,
-                      nullptr, folder, &si, &g_proc)) {
+  if (!CreateProcessA(asTyped ? argv[2] : nullptr, cmdBuf.data(), nullptr,
+                      nullptr, FALSE, 0, nullptr, folder, &si, &g_proc)) {
     Line("error what=%s", Quote("cannot start the program").c_str());
     return 2;
   }

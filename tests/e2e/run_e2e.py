@@ -98,6 +98,13 @@ def binary(b):
     return (REG_BINARY, bytes(b))
 
 
+def command(install_dir, name):
+    """A command stored for Windows to run: in double quotes when its path
+    holds a blank."""
+    path = install_dir + "\\" + name
+    return '"%s"' % path if " " in path else path
+
+
 def installed_keys(install_dir, ama, nt, cfg):
     """Registry layout after a successful installation: key -> values."""
     def chunk(at, n):
@@ -124,9 +131,9 @@ def installed_keys(install_dir, ama, nt, cfg):
                                          media.LM75_TEMPERATURES_LEN)),
         },
         K_VKODMI: {"DisplayName": sz("VKO Halvermont"),
-                   "UninstallString": sz(install_dir + "\\Dovrel.exe")},
+                   "UninstallString": sz(command(install_dir, "Dovrel.exe"))},
     }
-    run = {"ZEZOroza": sz(install_dir + "\\Zezoroza.exe")}
+    run = {"ZEZOroza": sz(command(install_dir, "Zezoroza.exe"))}
     if nt:
         for s in SERVICES:
             keys[K_SERVICES + "\\" + s] = {
@@ -338,7 +345,7 @@ class Scenario:
                  group=False, handoff="absent", restart=False, stale=True,
                  keys_focus=None, media_dir="Media", absent=(),
                  install_dir=INSTALL_DIR, items=media.SETUP_LOG_ITEMS,
-                 mediacheck=None):
+                 mediacheck=None, after=None):
         self.name = name
         self.version = version
         self.steps = steps
@@ -360,6 +367,9 @@ class Scenario:
         # mediacheck's arguments: its .reg text and DDE commands for the
         # media are compared with the registry and group after the install.
         self.mediacheck = mediacheck
+        # fn(prefix, scenario, problems) once the run's registry and group
+        # are checked: what Windows does later with what the setup left.
+        self.after = after
 
 
 def cfg_bytes():
@@ -617,7 +627,53 @@ def scenarios():
             expect=lambda cfg, nt=nt, ama=ama: installed_keys(
                 SOUND_INSTALL_DIR, ama, nt, cfg),
             mediacheck=["--platform", "nt" if nt else "95", "--mode", mode]))
+    # Started from a command prompt in the media folder as "merrik": the
+    # command line holds no folder, the program's own file does.
+    S.append(Scenario(
+        "command_prompt_bare_name", "win95", ["install", "answer:Cancel"],
+        host_success, 3010, expect=installed(0, False), group=True,
+        handoff="Quillan", before_run=typed_command("merrik")))
+    # Installed under C:\Program Files with a program planted at
+    # C:\Program.exe: the next logon and Add/Remove Programs run the suite's
+    # own Zezoroza.exe and Dovrel.exe, whose commands are stored quoted.
+    S.append(Scenario(
+        "program_files_commands_quoted", "nt40", ["install", "answer:Cancel"],
+        host_success, 3010, mutate=trap("Program"), expect=installed(0, True),
+        group=True, handoff="Quillan", absent=(TRAP_TRACE,),
+        after=logon_and_uninstall))
+    # A relative install directory is refused before anything is registered
+    # or started from it.
+    S.append(Scenario(
+        "relative_install_dir_refused", "win95",
+        ["install", "answer:OK", "answer:OK"],
+        [("host", MSG_NO_HANDOFF), ("host", MSG_FAILED)], 1603,
+        mutate=write("Utility/Quillan.handoff", media.handoff("1", "1", "VKO")),
+        expect=nothing))
     return {s.name: s for s in S}
+
+
+def typed_command(text):
+    """The driver starts the setup as a command prompt in its folder does,
+    with `text` as the whole command line."""
+    def fn(prefix):
+        prefix.env["MERRIK_DRIVER_COMMAND_LINE"] = text
+    return fn
+
+
+def logon_and_uninstall(prefix, s, problems):
+    """Runs what Windows runs later: the Run entries, as a logon does
+    (wineboot), and the uninstall command, as Add/Remove Programs does. Each
+    of the suite's programs (sibling stand-ins) notes its start in X.times
+    beside itself."""
+    d = os.path.join(prefix.c, *s.install_dir[3:].split("\\"))
+    prefix.wine("wineboot")
+    prefix.wine("uninstaller", "--remove", "VKO DMI")
+    for name in ("Zezoroza", "Dovrel"):
+        times = os.path.join(d, name + ".times")
+        deadline = time.time() + 30
+        while not os.path.exists(times) and time.time() < deadline:
+            time.sleep(0.5)
+        check(os.path.exists(times), problems, "%s.exe did not run" % name)
 
 
 def edge_values(m):
@@ -979,6 +1035,8 @@ def run_scenario(args, s):
         check(MARKER in runonce, problems,
               "the RunOnce marker is gone: a restart was requested")
     check_group(prefix, s, problems)
+    if s.after:
+        s.after(prefix, s, problems)
     check_handoff(prefix, s, m, problems)
     for rel in s.absent:
         check(not os.path.exists(os.path.join(prefix.c, *rel.split("/"))),

@@ -1,11 +1,13 @@
-// The media folder from the command line, starting sibling programs, and the
-// hand-off file install.tmp.
+// The media folder of the running program, starting sibling programs, the
+// hand-off file install.tmp, and the install directory it names.
 #include "engine/external_steps.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -26,7 +28,11 @@ namespace {
 const HWND kHostWindow = reinterpret_cast<HWND>(0x4712);
 const UINT kErrorFlags = 0x00040010; // MB_TOPMOST | MB_ICONERROR
 
-std::string SourceDirFor(const std::string &commandLine) {
+// The media folder that GetSourceDir finds for the program's own file
+// `moduleName`, started with `commandLine`.
+std::string SourceDirFor(const std::string &moduleName,
+                         const std::string &commandLine = "merrik") {
+  standin::setModuleFileName(moduleName);
   standin::setCommandLine(commandLine);
   std::memset(g_sourceDir, 'x', sizeof(g_sourceDir) - 1);
   g_sourceDir[sizeof(g_sourceDir) - 1] = '\0';
@@ -34,48 +40,60 @@ std::string SourceDirFor(const std::string &commandLine) {
   return g_sourceDir;
 }
 
-TEST(GetSourceDir, CutsTheCommandLineAtItsLastBackslash) {
+// The folder comes from the program's own file, whatever the command line
+// holds: a bare name typed at a command prompt, a drive-relative one, or
+// arguments with backslashes of their own.
+TEST(GetSourceDir, FolderOfTheProgramsOwnFile) {
   standin::resetKernel();
-  EXPECT_EQ(SourceDirFor("\"D:\\MERRIK.EXE\""), "D:");
-  EXPECT_EQ(SourceDirFor("D:\\MERRIK.EXE"), "D:");
-  EXPECT_EQ(SourceDirFor("\"C:\\My Files\\MERRIK.EXE\""), "C:\\My Files");
-  EXPECT_EQ(SourceDirFor("\"E:\\A\\B\\MERRIK.EXE\" /q"), "E:\\A\\B");
+  EXPECT_EQ(SourceDirFor("D:\\SETUP\\MERRIK.EXE", "merrik"), "D:\\SETUP");
+  EXPECT_EQ(SourceDirFor("D:\\SETUP\\MERRIK.EXE", "d:merrik"), "D:\\SETUP");
+  EXPECT_EQ(SourceDirFor("D:\\SETUP\\MERRIK.EXE",
+                         "\"D:\\SETUP\\MERRIK.EXE\" /dir=C:\\X"),
+            "D:\\SETUP");
+  EXPECT_EQ(SourceDirFor("D:\\MERRIK.EXE", "D:\\MERRIK.EXE C:\\LOG"), "D:");
+  EXPECT_EQ(SourceDirFor("C:\\My Files\\MERRIK.EXE"), "C:\\My Files");
+  EXPECT_FALSE(g_sourceDirTooLong);
+  // Degenerate names: no backslash, or only separators.
   EXPECT_EQ(SourceDirFor("MERRIK.EXE"), "");
-  // An argument with a backslash moves the cut into the argument (the last
-  // character after a leading quote is dropped whatever it is).
-  EXPECT_EQ(SourceDirFor("\"D:\\MERRIK.EXE\" C:\\LOG"), "D:\\MERRIK.EXE\" C:");
-  EXPECT_EQ(SourceDirFor("D:\\MERRIK.EXE C:\\LOG"), "D:\\MERRIK.EXE C:");
+  EXPECT_EQ(SourceDirFor("\\"), "");
+  EXPECT_EQ(SourceDirFor("\\\\"), "\\");
+  EXPECT_FALSE(g_sourceDirTooLong);
 }
 
-TEST(GetSourceDir, DegenerateCommandLines) {
+// Under a double-byte code page the walk back goes by characters: the
+// second byte 0x5C of a Shift-JIS character (0x95 0x5C, 0x83 0x5C) in the
+// folder's or the program's name is no backslash.
+TEST(GetSourceDir, DoubleByteNamesWithTrailByte5C) {
   standin::resetKernel();
-  EXPECT_EQ(SourceDirFor(""), "");
-  EXPECT_EQ(SourceDirFor("\""), "");
-  EXPECT_EQ(SourceDirFor("\"\""), "");
-  EXPECT_EQ(SourceDirFor("\"\\"), "");
-  EXPECT_EQ(SourceDirFor("\\"), "");
-  EXPECT_EQ(SourceDirFor("\"\\\\"), "");
-  EXPECT_EQ(SourceDirFor("\\\\"), "\\");
+  const std::string folder = "D:\\\x95\\";
+  const std::string name = folder + "\\\x83\\.EXE";
+  standin::setCodePage(932);
+  EXPECT_EQ(SourceDirFor(name), folder);
+  // Byte by byte, the trail byte would be taken for the separator.
+  standin::setCodePage(1252);
+  EXPECT_EQ(SourceDirFor(name), folder + "\\\x83");
 }
 
 // g_sourceDir holds 255 characters. A longer folder is never used cut short:
-// the folder stays empty. A long command line with a short folder is fine.
+// the folder stays empty and marked too long. The program's file name is
+// read into MODULE_NAME_SIZE bytes; one that fills them may have been cut,
+// and one that cannot be had at all names no folder either.
 TEST(GetSourceDir, FolderAtTheBufferLimit) {
   standin::resetKernel();
   const std::string fits = "C:\\" + std::string(252, 'f');
-  const std::string tooLong = fits + "g";
-  EXPECT_EQ(SourceDirFor("\"" + fits + "\\MERRIK.EXE\""), fits);
-  EXPECT_FALSE(g_sourceDirTooLong);
   EXPECT_EQ(SourceDirFor(fits + "\\MERRIK.EXE"), fits);
-  EXPECT_EQ(SourceDirFor("\"" + tooLong + "\\MERRIK.EXE\""), "");
-  EXPECT_TRUE(g_sourceDirTooLong);
-  EXPECT_EQ(SourceDirFor(tooLong + "\\MERRIK.EXE"), "");
-  EXPECT_TRUE(g_sourceDirTooLong);
-  EXPECT_EQ(SourceDirFor("\"D:\\MERRIK.EXE\" " + std::string(600, 'a')), "D:");
   EXPECT_FALSE(g_sourceDirTooLong);
-  // A command line without a backslash gives a legitimately empty folder.
-  EXPECT_EQ(SourceDirFor("MERRIK.EXE"), "");
+  EXPECT_EQ(SourceDirFor(fits + "g\\MERRIK.EXE"), "");
+  EXPECT_TRUE(g_sourceDirTooLong);
+
+  const std::string longName = "D:\\" + std::string(MODULE_NAME_SIZE - 5, 'n');
+  ASSERT_EQ(longName.size(), static_cast<size_t>(MODULE_NAME_SIZE - 2));
+  EXPECT_EQ(SourceDirFor(longName), "D:");
   EXPECT_FALSE(g_sourceDirTooLong);
+  EXPECT_EQ(SourceDirFor(longName + "n"), "");
+  EXPECT_TRUE(g_sourceDirTooLong);
+  EXPECT_EQ(SourceDirFor(""), "");
+  EXPECT_TRUE(g_sourceDirTooLong);
 }
 
 class HandoffTest : public testsupport::TempFolderTest {
@@ -144,8 +162,7 @@ TEST_F(HandoffTest, ReadsStatusSettingAndDirectory) {
            // Lines ended by LF alone are still read at the fixed offsets.
            Case{"1\n0\nC:\\SUITE\n", -1, "\\SUITE\n"},
            Case{"1\r\n0\r\nC:\\A B\r\n\r\n", 1, "C:\\A B"},
-           // Short and empty files: missing fields read as the end.
-           Case{"", -1, ""},
+           // Short files: missing fields read as the end.
            Case{"1", -1, ""},
            Case{"1\r\n0", 1, ""},
            Case{"1\r\n0\r\n", 1, ""},
@@ -168,10 +185,53 @@ TEST_F(HandoffTest, StatusZeroFailsSilentlyAndKeepsTheValues) {
   EXPECT_TRUE(standin::messageBoxes().empty());
 }
 
-TEST_F(HandoffTest, MissingFileShowsItsMessage) {
+// A file without its status character is unusable, as a missing one.
+TEST_F(HandoffTest, MissingOrEmptyFileShowsItsMessage) {
   EXPECT_EQ(ReadHandoffFile(), -1);
   ExpectUnchanged();
   ExpectOneError("Can not open install.tmp file!", "Install Error");
+
+  standin::resetUser();
+  WriteHandoff("");
+  EXPECT_EQ(ReadHandoffFile(), -1);
+  ExpectUnchanged();
+  ExpectOneError("Can not open install.tmp file!", "Install Error");
+}
+
+// The install directory that starts a program or is registered: absolute
+// (X:\ or \\server\share) and free of control characters, or the hand-off
+// counts as unusable, with its message, and -1 stored once it is dismissed.
+TEST_F(HandoffTest, InstallDirectoryMustBeAbsoluteWithoutControlCharacters) {
+  for (const char *usable :
+       {"C:\\", "C:\\VKO", "z:\\Program Files\\VKO Halvermont",
+        "\\\\srv\\suite", "\\\\srv\\suite\\VKO", "C:\\\x95\\\x80\xFF"}) {
+    SCOPED_TRACE(usable);
+    standin::resetUser();
+    std::strcpy(g_installDir, usable);
+    g_installStatus = 5;
+    EXPECT_EQ(CheckInstallDir(), 0);
+    EXPECT_EQ(g_installStatus.load(), 5);
+    EXPECT_TRUE(standin::messageBoxes().empty());
+  }
+  for (const char *unusable :
+       {"", "VKO", "C:", "C:VKO", "\\VKO", "1:\\VKO", "\\\\", "\\\\srv",
+        "\\\\srv\\", "\\\\\\suite", "\\\\srv\\\\suite", "C:\\V\tKO",
+        "C:\\VKO\n", "C:\\\x1F", "C:\\\x7F"}) {
+    SCOPED_TRACE(unusable);
+    standin::resetUser();
+    int32_t statusWhileShown = 99;
+    standin::setMessageBoxResponder(
+        [&statusWhileShown](const standin::MessageBoxCall &) {
+          statusWhileShown = g_installStatus.load();
+          return IDOK;
+        });
+    std::strcpy(g_installDir, unusable);
+    g_installStatus = 0;
+    EXPECT_EQ(CheckInstallDir(), -1);
+    EXPECT_EQ(statusWhileShown, 0);
+    EXPECT_EQ(g_installStatus.load(), -1);
+    ExpectOneError("Can not open install.tmp file!", "Install Error");
+  }
 }
 
 // g_installDir holds 255 characters; a longer directory is never used cut
@@ -416,6 +476,37 @@ TEST_F(HandoffTest, HandoffFileTheProgramDidNotWriteCountsAsMissing) {
     EXPECT_EQ(standin::openKernelHandleCount(), 0);
     chmod(handoff.c_str(), 0644);
   }
+}
+
+// Before the program starts, the hand-off file already there is marked with
+// a last-write time one day before now, which the program sees. A program
+// that then rewrites the file within the same second as the earlier write,
+// on a file system that keeps whole seconds, has still written it.
+TEST_F(HandoffTest, HandoffFileIsMarkedOneDayBack) {
+  const std::string path = "D:\\Utility\\Quillan.exe";
+  const std::string handoff = HandoffPath();
+  WriteHandoff("1\r\n1\r\nC:\\EARLIER\r\n");
+  timespec earlier[2];
+  earlier[0].tv_sec = earlier[1].tv_sec = time(nullptr);
+  earlier[0].tv_nsec = earlier[1].tv_nsec = 0;
+  ASSERT_EQ(utimensat(AT_FDCWD, handoff.c_str(), earlier, 0), 0);
+  struct stat seen = {};
+  standin::registerProgram(path, [&seen, &earlier, handoff]() -> DWORD {
+    if (stat(handoff.c_str(), &seen) != 0 ||
+        !testsupport::StoreFile(handoff, "1\r\n0\r\nC:\\NEW\r\n") ||
+        utimensat(AT_FDCWD, handoff.c_str(), earlier, 0) != 0)
+      return 1;
+    return 0;
+  });
+
+  const time_t before = time(nullptr);
+  EXPECT_EQ(RunExternalStep(path.c_str()), 0);
+  const time_t after = time(nullptr);
+
+  EXPECT_GE(seen.st_mtime, before - 86400);
+  EXPECT_LE(seen.st_mtime, after - 86400);
+  EXPECT_STREQ(g_installDir, "C:\\NEW");
+  EXPECT_TRUE(standin::messageBoxes().empty());
 }
 
 // The worker stores -1 only once its own message has been dismissed: while

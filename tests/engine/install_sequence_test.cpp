@@ -104,11 +104,12 @@ public:
       return 0;
     });
   }
-  // Media on which every step succeeds. The pre-install test names another
-  // folder; the pre-setup program names the install directory and leaves
-  // the data files; each program gives its own AMA character.
+  // Media on which every step succeeds. The pre-install test leaves the
+  // install directory empty, which is never used; the pre-setup program
+  // names the install directory and leaves the data files; each program
+  // gives its own AMA character.
   void GoodMedia(bool withFileList = true) {
-    AddSibling(Sondel(), "1\r\n1\r\n" + base_ + "/EARLY\r\n");
+    AddSibling(Sondel(), "1\r\n1\r\n\r\n");
     std::vector<std::pair<std::string, std::string>> files = {
         {installDir_ + "\\default.cfg", DefaultsFile()}};
     if (withFileList)
@@ -374,6 +375,8 @@ TEST_F(InstallRun, EachFailureStopsTheSequenceAndRollsBack) {
   };
   const std::pair<std::string, std::string> notFound = {
       "Can not find Resource file.", "Installation Error"};
+  const std::pair<std::string, std::string> unusable = {
+      "Can not open install.tmp file!", "Install Error"};
   std::vector<Case> cases = {
       {"pre-install test missing",
        false,
@@ -429,6 +432,58 @@ TEST_F(InstallRun, EachFailureStopsTheSequenceAndRollsBack) {
        },
        3,
        {notFound}},
+      // An install directory that is to start a program or be registered
+      // must be absolute and free of control characters: the hand-off file
+      // that names another is unusable, before anything is started from it
+      // or written. Each program named here would otherwise run.
+      {"relative install directory",
+       false,
+       [](InstallRun &t) {
+         t.AddSibling(t.Sondel(), "1\r\n0\r\n\r\n");
+         t.AddSibling(t.Quillan(), "1\r\n0\r\nVKO\r\n",
+                      {{"VKO\\default.cfg", DefaultsFile()}});
+       },
+       2,
+       {unusable}},
+      {"empty install directory, Custom mode",
+       true,
+       [](InstallRun &t) {
+         t.AddSibling(t.Sondel(), "1\r\n0\r\n" + t.installDir_ + "\r\n");
+         t.AddSibling(t.Quillan(), "1\r\n0\r\n\r\n");
+         t.AddSibling("\\Tessary.exe", "1\r\n0\r\n" + t.installDir_ + "\r\n");
+       },
+       2,
+       {unusable}},
+      {"control character in the install directory",
+       true,
+       [](InstallRun &t) {
+         t.AddSibling(t.Sondel(), "1\r\n0\r\n" + t.installDir_ + "\r\n");
+         t.AddSibling(t.Quillan(), "1\r\n0\r\nC:\\V\tKO\r\n");
+         t.AddSibling("C:\\V\tKO\\Tessary.exe",
+                      "1\r\n0\r\n" + t.installDir_ + "\r\n");
+       },
+       2,
+       {unusable}},
+      {"configuration program names a relative directory",
+       true,
+       [](InstallRun &t) {
+         t.AddSibling(t.Sondel(), "1\r\n0\r\n" + t.installDir_ + "\r\n");
+         t.AddSibling(t.Quillan(), "1\r\n0\r\n" + t.installDir_ + "\r\n",
+                      {{t.installDir_ + "\\default.cfg", DefaultsFile()}});
+         t.AddSibling(t.Tessary(), "1\r\n0\r\n\\VKO\r\n");
+       },
+       3,
+       {unusable}},
+      {"hand-off file without its status character",
+       false,
+       [](InstallRun &t) {
+         t.AddSibling(t.Sondel(), "1\r\n0\r\n" + t.installDir_ + "\r\n");
+         t.AddSibling(t.Quillan(), "",
+                      {{t.HandoffPath(), ""},
+                       {t.installDir_ + "\\default.cfg", DefaultsFile()}});
+       },
+       2,
+       {unusable}},
       {"no default.cfg",
        false,
        [](InstallRun &t) {
@@ -479,7 +534,7 @@ TEST_F(InstallRun, SiblingPathsAtTheBufferLimit) {
     TearDown();
     SetUp();
     sourceDir_ = "Z:" + std::string(length - 2, 's');
-    standin::setCommandLine("\"" + sourceDir_ + "\\MERRIK.EXE\"");
+    standin::setModuleFileName(sourceDir_ + "\\MERRIK.EXE");
     GoodMedia();
     AnswerPrompt(IDCANCEL);
 
@@ -508,7 +563,7 @@ TEST_F(InstallRun, SiblingPathsAtTheBufferLimit) {
 // started, not even a program of that name at the root of the drive.
 TEST_F(InstallRun, MediaFolderTooLongStartsNothing) {
   sourceDir_ = "Z:" + std::string(254, 's');
-  standin::setCommandLine("\"" + sourceDir_ + "\\MERRIK.EXE\"");
+  standin::setModuleFileName(sourceDir_ + "\\MERRIK.EXE");
   // A program where the empty folder would lead.
   AddSibling("\\Utility\\Sondel.exe", "1\r\n1\r\n" + installDir_ + "\r\n");
   GoodMedia();

@@ -7,8 +7,8 @@
 // Invariants: the result is 0 or -1 and is the stored status; g_installDir is
 // terminated within its 256 bytes and is either the whole path line or, after
 // any failure, the previous value, as is g_amaSetting; the one message box
-// appears exactly when the file cannot be named or opened; the Windows
-// directory may have at most 187 characters.
+// appears exactly when the file cannot be named or opened or is empty; the
+// Windows directory may have at most 187 characters.
 #include <string>
 
 #include "engine/external_steps.h"
@@ -46,7 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   int expected = -1;
   int32_t ama = 7;
   std::string dir = kPrevious;
-  if (opens && (content.empty() || content[0] != '0')) {
+  // A file without its status character is unusable, as a missing one.
+  const bool usable = opens && !content.empty();
+  if (usable && content[0] != '0') {
     std::string line = content.size() > 6 ? content.substr(6) : "";
     line = line.substr(0, line.find('\r'));
     if (line.size() <= 255) {
@@ -65,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FUZZ_CHECK(fuzzmachine::IsTerminated(g_installDir), shown);
   FUZZ_CHECK(dir == g_installDir && ama == g_amaSetting, shown);
   const auto boxes = standin::messageBoxes();
-  FUZZ_CHECK(boxes.size() == (opens ? 0u : 1u), shown);
-  if (!opens)
+  FUZZ_CHECK(boxes.size() == (usable ? 0u : 1u), shown);
+  if (!usable)
     FUZZ_CHECK(boxes[0].text == "Can not open install.tmp file!" &&
                    boxes[0].caption == "Install Error" &&
                    boxes[0].flags == kErrorFlags,

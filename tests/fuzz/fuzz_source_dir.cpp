@@ -1,42 +1,53 @@
-// Fuzz target: the command line, as GetSourceDir cuts the media folder from
-// it. The input is the whole command line (up to its first zero byte).
+// Fuzz target: the program's own file name, as GetSourceDir takes the media
+// folder from it. Byte 0 picks the code page (odd: 932, Shift-JIS; even:
+// 1252); the rest is the name that GetModuleFileNameA reports (up to its
+// first zero byte).
 //
-// Invariants: g_sourceDir is terminated within its 256 bytes; it is either the
-// whole folder (the text after an opening quote less its last character, cut
-// at the last backslash) or, when that folder does not fit, empty with the
-// too-long mark set; never a cut folder.
+// Invariants: g_sourceDir is terminated within its 256 bytes; it is either
+// the whole folder (the name up to its last backslash that starts a
+// character, walked from the start) or, when that folder does not fit or the
+// name may have been cut to its buffer, empty with the too-long mark set;
+// never a cut folder.
 #include <string>
 
 #include "engine/external_steps.h"
 #include "fuzz_machine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  std::string commandLine(reinterpret_cast<const char *>(data), size);
-  commandLine = commandLine.substr(0, commandLine.find('\0'));
+  if (size == 0)
+    return 0;
+  const bool shiftJis = data[0] & 1;
+  std::string name(reinterpret_cast<const char *>(data + 1), size - 1);
+  name = name.substr(0, name.find('\0'));
   fuzzmachine::ResetMachine();
-  standin::setCommandLine(commandLine);
+  standin::setCodePage(shiftJis ? 932 : 1252);
+  standin::setModuleFileName(name);
   std::memset(g_sourceDir, 'x', sizeof(g_sourceDir));
   g_sourceDirTooLong = false;
 
   GetSourceDir();
 
-  std::string text = commandLine;
-  if (!text.empty() && text[0] == '"') {
-    text.erase(0, 1);
-    if (!text.empty())
-      text.pop_back();
+  // The folder, found independently: characters from the start, a Shift-JIS
+  // lead byte taking the byte after it along.
+  size_t folderEnd = std::string::npos;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    if (name[i] == '\\')
+      folderEnd = i;
+    else if (shiftJis && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)))
+      ++i;
   }
-  size_t slash = text.rfind('\\');
-  std::string folder = slash == std::string::npos ? "" : text.substr(0, slash);
+  const std::string folder =
+      folderEnd == std::string::npos ? "" : name.substr(0, folderEnd);
+  const bool whole = !name.empty() && name.size() < MODULE_NAME_SIZE - 1;
 
-  FUZZ_CHECK(fuzzmachine::IsTerminated(g_sourceDir),
-             fuzzmachine::Visible(commandLine));
-  if (folder.size() <= 255) {
-    FUZZ_CHECK(!g_sourceDirTooLong && folder == g_sourceDir,
-               fuzzmachine::Visible(commandLine));
+  const std::string shown =
+      std::string(shiftJis ? "932 " : "1252 ") + fuzzmachine::Visible(name);
+  FUZZ_CHECK(fuzzmachine::IsTerminated(g_sourceDir), shown);
+  if (whole && folder.size() <= 255) {
+    FUZZ_CHECK(!g_sourceDirTooLong && folder == g_sourceDir, shown);
   } else {
-    FUZZ_CHECK(g_sourceDirTooLong && g_sourceDir[0] == '\0',
-               fuzzmachine::Visible(commandLine));
+    FUZZ_CHECK(g_sourceDirTooLong && g_sourceDir[0] == '\0', shown);
   }
   return 0;
 }

@@ -1,5 +1,6 @@
 // Fuzz target: one whole worker run (InstallWorker), fed with the hand-off
-// files, default.cfg and setup.log, with an install directory of any length;
+// files, default.cfg and setup.log, with an install directory of any length
+// (relative below 4 characters);
 // after a failure the rollback runs as the status timer would run it.
 //
 // Input: byte 0 flags (bit 0 Custom mode, bit 1 Windows NT, bit 2 the success
@@ -27,10 +28,12 @@ const std::string kProduct = "HKLM\\SOFTWARE\\VKO\\DMI";
 const std::string kCurrentVersion =
     "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 
-// A relative folder name of exactly `length` characters, in parts of at most
-// 100 characters (always one at least).
+// An install directory of exactly `length` characters: from 4 on an
+// absolute one, "C:\i" and more, whose host name (relative to the work
+// folder) is in parts of at most 100 characters; shorter, a relative one
+// (always one character at least), which the setup refuses to use.
 std::string FolderOfLength(size_t length) {
-  std::string folder = "i";
+  std::string folder = length >= 4 ? "C:\\i" : "i";
   while (folder.size() < length)
     folder += folder.size() % 101 == 100 ? '/' : 'x';
   return folder;
@@ -70,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                         rest - cfgSize);
 
   fuzzmachine::ResetMachine();
-  standin::setCommandLine("\"M\\MERRIK.EXE\"");
+  standin::setModuleFileName("M\\MERRIK.EXE");
   standin::setWindowsDirectory("W");
   if (nt)
     standin::setVersion(0x05650004);
@@ -113,7 +116,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
   const std::string shown = fuzzmachine::Visible(
       std::string(reinterpret_cast<const char *>(data), size < 64 ? size : 64));
-  const bool succeeds = status != '0' && installDir.size() <= 255 &&
+  const bool succeeds = status != '0' && installDir.size() >= 4 &&
+                        installDir.size() <= 255 &&
                         (!custom || installDir.size() + 12 <= 255) &&
                         cfg.size() >= DEFAULTS_FILE_SIZE;
   FUZZ_CHECK(outcome == (succeeds ? 1 : -1), shown);

@@ -4,7 +4,8 @@
 Each seed is a whole input in the target's own format (see the comment at the
 top of each fuzz_<target>.cpp); the boundary cases sit on both sides of every
 buffer limit: 255/256 characters for the media folder, the install directory
-and a setup.log line, 187/188 for the Windows directory, 238/239 for the
+and a setup.log line, 1022/1023 for the program's own file name, 187/188 for
+the Windows directory, 238/239 for the
 install directory, item name and title of one Program Manager item, 16/17 for
 a text field's length byte, 1290/1291 bytes for default.cfg.
 """
@@ -23,18 +24,21 @@ def write(target, name, data):
 
 
 def source_dir():
+    # Byte 0 picks the code page (1: Shift-JIS 932, 0: 1252), then the
+    # program's own file name.
     seeds = {
-        "quoted": b'"D:\\MERRIK.EXE"',
-        "unquoted": b"D:\\MERRIK.EXE",
-        "blanks": b'"C:\\My Files\\MERRIK.EXE"',
-        "no_backslash": b"MERRIK.EXE",
-        "argument_backslash": b'"C:\\CD\\MERRIK.EXE" /log=C:\\x',
-        "lone_quote": b'"',
+        "root": b"\0D:\\MERRIK.EXE",
+        "blanks": b"\0C:\\My Files\\MERRIK.EXE",
+        "no_backslash": b"\0MERRIK.EXE",
+        "empty": b"\0",
+        "sjis_trail_5c": b"\1D:\\\x95\x5c\\\x83\x5c.EXE",
+        "sjis_lead_at_end": b"\1D:\\SETUP\\\x83",
     }
     for n in (255, 256):
         folder = b"C:\\" + b"F" * (n - 3)
-        seeds["quoted_%d" % n] = b'"' + folder + b'\\MERRIK.EXE"'
-        seeds["unquoted_%d" % n] = folder + b"\\MERRIK.EXE"
+        seeds["folder_%d" % n] = b"\0" + folder + b"\\MERRIK.EXE"
+    for n in (1022, 1023):
+        seeds["name_%d" % n] = b"\0D:\\" + b"N" * (n - 3)
     for name, data in seeds.items():
         write("source_dir", name, data)
 

@@ -22,6 +22,12 @@ import tiny_pe  # noqa: E402
 media = e2e.media
 SOUND = "C:\\VKO"
 LONG_DIR = "C:\\" + "V" * 240  # 243 characters: Zezoroza.exe no longer fits
+# 241 characters with a blank: Zezoroza.exe fits, but not in double quotes.
+BLANK_DIR = "C:\\ " + "V" * 237
+UNUSABLE = ": the setup takes the hand-off file as unusable and the " \
+    "installation fails"
+NOT_ABSOLUTE = ("(a drive letter, a colon and a backslash, or "
+                "\\\\server\\share\\)" + UNUSABLE)
 
 
 def build(work, name, install_dir=SOUND):
@@ -145,11 +151,13 @@ CASES = {
         [Q + ": offset 1: the status line does not end in CR LF",
          Q + ": offset 4: the AMA line does not end in CR LF",
          Q + ": offset 3: the AMA character is neither \"0\" nor \"1\": AMA "
-         "is stored as 0xFFFFFFFF"]),
+         "is stored as 0xFFFFFFFF",
+         Q + ": offset 6: the install directory \":\\VKO\" is not absolute "
+         + NOT_ABSOLUTE]),
     "no_install_dir": (
         lambda m: put(m, "Utility/Quillan.handoff",
                       media.handoff("1", "1", "")), [], 1,
-        [Q + ": offset 6: no install directory"]),
+        [Q + ": offset 6: no install directory" + UNUSABLE]),
     "install_dir_256": (
         lambda m: put(m, "Utility/Quillan.handoff",
                       media.handoff("1", "1", "C:\\" + "V" * 253)), [], 1,
@@ -164,13 +172,37 @@ CASES = {
          "255: no shortcut is made",
          LOG + ": line 15: the AddItem command would be 294 characters, over "
          "255: no shortcut is made"]),
+    # A blank in the install directory is no problem: the start-up and
+    # uninstall commands are stored in double quotes.
     "blank_in_install_dir": (
         lambda m: [put(m, "Utility/" + n,
                        media.handoff("1", "1", "C:\\VKO Suite"))
+                   for n in ("Sondel.handoff", "Quillan.handoff")], [], 0,
+        []),
+    "quoted_command_too_long": (
+        lambda m: [put(m, "Utility/" + n, media.handoff("1", "1", BLANK_DIR))
                    for n in ("Sondel.handoff", "Quillan.handoff")], [], 1,
-        [Q + ": offset 6: the install directory \"C:\\VKO Suite\" holds a "
-         "blank: the start-up entry and the uninstall command are stored "
-         "unquoted, so Windows tries C:\\VKO.exe first when it runs them"]),
+        [Q + ": offset 6: the quoted command of Zezoroza.exe is 256 "
+         "characters, over 255: no start-up entry is written",
+         LOG + ": line 14: the AddItem command would be 286 characters, over "
+         "255: no shortcut is made",
+         LOG + ": line 15: the AddItem command would be 292 characters, over "
+         "255: no shortcut is made"]),
+    "relative_install_dir": (
+        lambda m: put(m, "Utility/Quillan.handoff",
+                      media.handoff("1", "1", "VKO")), [], 1,
+        [Q + ": offset 6: the install directory \"VKO\" is not absolute " +
+         NOT_ABSOLUTE]),
+    "control_character_in_install_dir": (
+        lambda m: put(m, "Utility/Quillan.handoff",
+                      media.handoff("1", "1", "C:\\V\tKO")), [], 1,
+        [Q + ": offset 10: the install directory holds the control "
+         "character \\x09" + UNUSABLE]),
+    "empty_handoff": (
+        lambda m: put(m, "Utility/Quillan.handoff", b""), [], 1,
+        [Q + ": offset 0: empty: without its status character the setup "
+         "takes the hand-off file as unusable (\"Can not open install.tmp "
+         "file!\") and the installation stops"]),
     "short_defaults": (
         lambda m: put(m, "Utility/Quillan.files/default.cfg",
                       media.default_cfg()[:1290]), [], 1,
@@ -217,6 +249,10 @@ SHOWN = {
     "short_defaults": '"Installation Error" "Can not Open default.cfg file!" '
                       'flags 0x00040010, answered OK',
     "item_lines": '   45 [AddItem("C:\\VKO\\Br[1].exe","Tools [beta]")]\\x00',
+    "blank_in_install_dir": '\n"ZEZOroza"="\\"C:\\\\VKO Suite\\\\Zezoroza.exe'
+                            '\\""\n',
+    "relative_install_dir": '"Install Error" "Can not open install.tmp '
+                            'file!" flags 0x00040010, answered OK',
 }
 
 

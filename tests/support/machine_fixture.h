@@ -1,6 +1,6 @@
 // A stand-in machine with setup media: every stand-in module reset, a
-// temporary folder holding the Windows directory, the media folder the
-// command line names and the install directory, the program's globals at
+// temporary folder holding the Windows directory, the media folder of the
+// running program and the install directory's files, the program's globals at
 // known values, and after each test no worker or sibling program still
 // running.
 #ifndef TESTS_SUPPORT_MACHINE_FIXTURE_H
@@ -45,9 +45,14 @@ protected:
     ASSERT_NO_FATAL_FAILURE(TempFolderTest::SetUp());
     windowsDir_ = base_ + "/WINDOWS";
     sourceDir_ = base_ + "/CD";
-    installDir_ = base_ + "/VKO";
+    // The install directory is an absolute Windows path, as the setup
+    // demands; the files under it ("C:\VKO\default.cfg") are files of that
+    // name in the temporary folder, the current directory during the test.
+    installDir_ = "C:\\VKO";
+    ASSERT_NE(getcwd(previousDir_, sizeof(previousDir_)), nullptr);
+    ASSERT_EQ(chdir(base_.c_str()), 0);
     standin::setWindowsDirectory(windowsDir_);
-    standin::setCommandLine("\"" + sourceDir_ + "\\MERRIK.EXE\"");
+    standin::setModuleFileName(sourceDir_ + "\\MERRIK.EXE");
 
     g_installStatus = 0;
     g_exitCode = 1603;
@@ -65,6 +70,7 @@ protected:
     standin::setIdleHook(nullptr);
     standin::resetUser();
     standin::resetKernel();
+    EXPECT_EQ(chdir(previousDir_), 0);
     TempFolderTest::TearDown();
     g_platform = -1;
     g_customMode = 0;
@@ -109,6 +115,9 @@ public:
   }
 
   std::string windowsDir_, sourceDir_, installDir_;
+
+private:
+  char previousDir_[4096] = "";
 };
 
 } // namespace testsupport

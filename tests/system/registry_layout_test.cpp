@@ -121,31 +121,57 @@ TEST_F(RegistryLayout, RegisterCreatesRunButNotUninstall) {
   EXPECT_FALSE(standin::regKeyExists(kEntry));
 }
 
-// The two command lines are composed in 256-byte buffers. One that does not
-// fit is not written at all; neither is ever cut short.
+// A command whose path holds a blank is stored in double quotes, so that
+// Windows runs that very file rather than searching C:\Program.exe first; the
+// install path itself stays bare.
+TEST_F(RegistryLayout, CommandsWithABlankAreQuoted) {
+  PutWindowsKeys();
+  standin::regPutKey(kProduct);
+  std::strcpy(g_installDir, "C:\\Program Files\\VKO Halvermont");
+  RegisterProductEntries();
+  EXPECT_EQ(Describe(kProduct, "path"),
+            Expect(REG_SZ, Text("C:\\Program Files\\VKO Halvermont")));
+  EXPECT_EQ(
+      Describe(kRun, "ZEZOroza"),
+      Expect(REG_SZ,
+             Text("\"C:\\Program Files\\VKO Halvermont\\Zezoroza.exe\"")));
+  EXPECT_EQ(Describe(kEntry, "UninstallString"),
+            Expect(REG_SZ,
+                   Text("\"C:\\Program Files\\VKO Halvermont\\Dovrel.exe\"")));
+}
+
+// The two command lines are composed in 256-byte buffers, quotes included.
+// One that does not fit is not written at all; neither is ever cut short.
 TEST_F(RegistryLayout, CommandLinesAtTheBufferLimit) {
   struct Case {
     size_t dirLength;
+    bool blank;     // quoted: two more characters
     bool zezoroza;  // dir + "\Zezoroza.exe": 13 more characters
     bool uninstall; // dir + "\Dovrel.exe": 11 more characters
   };
-  for (Case c :
-       {Case{242, true, true}, Case{243, false, true}, Case{244, false, true},
-        Case{245, false, false}, Case{255, false, false}}) {
-    SCOPED_TRACE(c.dirLength);
+  for (Case c : {Case{242, false, true, true}, Case{243, false, false, true},
+                 Case{244, false, false, true}, Case{245, false, false, false},
+                 Case{255, false, false, false}, Case{240, true, true, true},
+                 Case{241, true, false, true}, Case{242, true, false, true},
+                 Case{243, true, false, false}}) {
+    SCOPED_TRACE(std::to_string(c.dirLength) + (c.blank ? " quoted" : ""));
     standin::resetRegistry();
     PutWindowsKeys();
     standin::regPutKey(kProduct);
-    std::string dir = "C:\\" + std::string(c.dirLength - 3, 'd');
+    std::string dir =
+        (c.blank ? "C:\\ " : "C:\\d") + std::string(c.dirLength - 4, 'd');
     std::strcpy(g_installDir, dir.c_str());
+    const std::string quote = c.blank ? "\"" : "";
     RegisterProductEntries();
     EXPECT_EQ(Describe(kProduct, "path"), Expect(REG_SZ, Text(dir)));
     EXPECT_EQ(Describe(kRun, "ZEZOroza"),
-              c.zezoroza ? Expect(REG_SZ, Text(dir + "\\Zezoroza.exe"))
-                         : "missing");
+              c.zezoroza
+                  ? Expect(REG_SZ, Text(quote + dir + "\\Zezoroza.exe" + quote))
+                  : "missing");
     EXPECT_EQ(Describe(kEntry, "UninstallString"),
-              c.uninstall ? Expect(REG_SZ, Text(dir + "\\Dovrel.exe"))
-                          : "missing");
+              c.uninstall
+                  ? Expect(REG_SZ, Text(quote + dir + "\\Dovrel.exe" + quote))
+                  : "missing");
     EXPECT_EQ(Describe(kEntry, "DisplayName"),
               Expect(REG_SZ, Text("VKO Halvermont")));
   }

@@ -59,6 +59,28 @@ TEST_F(KernelTest, VersionAndCommandLineAreWhatTheTestSet) {
   EXPECT_STREQ("\"E:\\SETUP\\MERRIK.EXE\" -x", GetCommandLineA());
 }
 
+// The program's own file name, cut to a small buffer as Windows cuts it; no
+// other module is known. CharPrevA steps over a Shift-JIS character whose
+// trail byte is 0x5C only under code page 932.
+TEST_F(KernelTest, ModuleFileNameAndCharPrevFollowTheSystem) {
+  standin::setModuleFileName("E:\\SETUP\\MERRIK.EXE");
+  char buf[32];
+  EXPECT_EQ(19u, GetModuleFileNameA(nullptr, buf, sizeof buf));
+  EXPECT_STREQ("E:\\SETUP\\MERRIK.EXE", buf);
+  EXPECT_EQ(8u, GetModuleFileNameA(nullptr, buf, 8));
+  EXPECT_STREQ("E:\\SETU", buf);
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+  EXPECT_EQ(0u, GetModuleFileNameA(reinterpret_cast<HMODULE>(0x10000000), buf,
+                                   sizeof buf));
+
+  const char text[] = "a\x83\\b";
+  EXPECT_EQ(text + 2, CharPrevA(text, text + 3));
+  standin::setCodePage(932);
+  EXPECT_EQ(text + 1, CharPrevA(text, text + 3));
+  EXPECT_EQ(text + 3, CharPrevA(text, text + 4));
+  EXPECT_EQ(text, CharPrevA(text, text));
+}
+
 TEST_F(KernelTest, InProcessProgramRunsOnItsOwnThreadAndIsWaitedFor) {
   std::atomic<bool> release{false};
   std::thread::id programThread;

@@ -301,7 +301,14 @@ void CheckHandoffs() {
   const Handoff *last = nullptr;
   for (const Handoff &h : handoffs) {
     const std::string &b = h.bytes;
-    if (!b.empty() && b[0] == '0') {
+    if (b.empty()) {
+      Problem(h.origin, Offset(0),
+              "empty: without its status character the setup takes the "
+              "hand-off file as unusable (\"Can not open install.tmp "
+              "file!\") and the installation stops");
+      continue;
+    }
+    if (b[0] == '0') {
       Problem(h.origin, Offset(0),
               "status character \"0\": the program reports failure and the "
               "installation stops");
@@ -326,13 +333,15 @@ void CheckHandoffs() {
     Problem(origin, Offset(3),
             "the AMA character is neither \"0\" nor \"1\": AMA is stored as "
             "0xFFFFFFFF");
+  // The pre-install test's directory is never used: with no later hand-off
+  // file the run stopped before any use.
+  if (last == &handoffs.front())
+    return;
   std::string directory = HandoffDirectory(b);
-  size_t lf = directory.find('\n');
-  if (lf != std::string::npos)
-    Problem(origin, Offset(6 + lf),
-            "the install directory holds a line feed (only a CR ends it)");
+  const std::string unusable = ": the setup takes the hand-off file as "
+                               "unusable and the installation fails";
   if (directory.empty()) {
-    Problem(origin, Offset(6), "no install directory");
+    Problem(origin, Offset(6), "no install directory" + unusable);
     return;
   }
   if (directory.size() > 255) {
@@ -340,6 +349,31 @@ void CheckHandoffs() {
             "the install directory is " + std::to_string(directory.size()) +
                 " characters, over 255: the setup cannot read it");
     return;
+  }
+  // The setup's own rule for a directory it starts a program from or
+  // registers: absolute and free of control characters.
+  size_t control = 0;
+  while (control < directory.size() &&
+         static_cast<unsigned char>(directory[control]) >= 0x20 &&
+         directory[control] != 0x7F)
+    ++control;
+  if (control < directory.size()) {
+    char hex[8];
+    std::snprintf(hex, sizeof(hex), "\\x%02X",
+                  static_cast<unsigned char>(directory[control]));
+    Problem(origin, Offset(6 + control),
+            (directory[control] == '\n'
+                 ? std::string("the install directory holds a line feed "
+                               "(only a CR ends it)")
+                 : "the install directory holds the control character " +
+                       std::string(hex)) +
+                unusable);
+  } else if (!IsUsableInstallDir(directory.c_str())) {
+    Problem(origin, Offset(6),
+            "the install directory \"" + directory +
+                "\" is not absolute (a drive letter, a colon and a "
+                "backslash, or \\\\server\\share\\)" +
+                unusable);
   }
   struct Composed {
     const char *file;
@@ -351,21 +385,23 @@ void CheckHandoffs() {
       {"\\Zezoroza.exe", "no start-up entry is written"},
       {"\\Dovrel.exe", "no uninstall command is written"},
   };
+  // The start-up and uninstall commands are stored in double quotes when
+  // the directory holds a blank.
+  const bool quoted = directory.find(' ') != std::string::npos;
   for (const Composed &c : composed) {
     if (!options.custom && std::strcmp(c.file, "\\Tessary.exe") == 0)
       continue;
-    size_t length = directory.size() + std::strlen(c.file);
+    const bool command = std::strcmp(c.file, "\\Zezoroza.exe") == 0 ||
+                         std::strcmp(c.file, "\\Dovrel.exe") == 0;
+    const bool inQuotes = command && quoted;
+    size_t length = directory.size() + std::strlen(c.file) + (inQuotes ? 2 : 0);
     if (length > 255)
-      Problem(origin, Offset(6),
-              std::string("the path of ") + (c.file + 1) + " is " +
-                  std::to_string(length) + " characters, over 255: " + c.use);
+      Problem(
+          origin, Offset(6),
+          std::string(inQuotes ? "the quoted command of " : "the path of ") +
+              (c.file + 1) + " is " + std::to_string(length) +
+              " characters, over 255: " + c.use);
   }
-  if (directory.find(' ') != std::string::npos)
-    Problem(origin, Offset(6),
-            "the install directory \"" + directory +
-                "\" holds a blank: the start-up entry and the uninstall "
-                "command are stored unquoted, so Windows tries " +
-                FirstSearched(directory) + " first when it runs them");
 }
 
 void CheckDefaults() {
@@ -629,7 +665,7 @@ int main(int argc, char **argv) {
   standin::setSleepRecordOnly(true);
   standin::setVersion(options.windowsNt ? 0x05650004 : 0xC0000004);
   standin::setWindowsDirectory(kWindowsDir);
-  standin::setCommandLine(std::string("\"") + kMediaDrive + "\\MERRIK.EXE\"");
+  standin::setModuleFileName(std::string(kMediaDrive) + "\\MERRIK.EXE");
   standin::setMessageBoxResponder([](const standin::MessageBoxCall &box) {
     // Cancel at the success prompt: no restart is requested.
     return (box.flags & 0xF) == MB_OKCANCEL ? IDCANCEL : IDOK;

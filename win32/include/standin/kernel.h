@@ -1,6 +1,6 @@
 // Test-facing side of the stand-in's base services: version, command line,
-// Windows directory, processes, threads, waits, Sleep, DeleteFileA, file
-// times.
+// the program's own file name, the ANSI code page (for CharPrevA), Windows
+// directory, processes, threads, waits, Sleep, DeleteFileA, file times.
 //
 // Journal entries (standin/journal.h):
 //   CreateProcessA <application> <command line> -> <0|1>
@@ -25,11 +25,11 @@
 
 namespace standin {
 
-// Back to the defaults: version 0xC0000004, command line
-// "A:\MERRIK.EXE", Windows directory "C:\WINDOWS", no programs, no records,
-// real sleeping, CreateThread working, exact file times, no open kernel
-// handles (their host files are closed). Programs and
-// threads still running go on; their handles are forgotten.
+// Back to the defaults: version 0xC0000004, command line and module file
+// name "A:\MERRIK.EXE", code page 1252, Windows directory "C:\WINDOWS", no
+// programs, no records, real sleeping, CreateThread working, exact file times,
+// no open kernel handles (their host files are closed). Programs and threads
+// still running go on; their handles are forgotten.
 void resetKernel();
 // Waits until every in-process program and every CreateThread thread has
 // ended; false when some still run after `milliseconds`. A test calls it
@@ -38,6 +38,12 @@ bool waitForThreads(DWORD milliseconds);
 
 void setVersion(DWORD version);
 void setCommandLine(const std::string &commandLine);
+// What GetModuleFileNameA reports for the program's own module; after
+// resetKernel "A:\MERRIK.EXE".
+void setModuleFileName(const std::string &name);
+// The ANSI code page that CharPrevA walks: 932 (Shift-JIS) gives double-byte
+// characters; 1252 after resetKernel.
+void setCodePage(UINT page);
 void setWindowsDirectory(const std::string &directory);
 
 // A program of this name runs the body on a thread of its own; the body's
