@@ -13,6 +13,9 @@
 // finished installation.
 static const int32_t kExitUnsupportedPlatform = 1633;
 static const int32_t kExitAlreadyInstalled = 1638;
+// Lacking the rights to install: the status deployment tools read as "an
+// administrator is required".
+static const int32_t kExitAdministratorRequired = 1925;
 
 static const UINT_PTR kStatusTimerId = 1;
 static const UINT kStatusTimerPeriod = 10;
@@ -42,6 +45,28 @@ ON_MESSAGE_VOID(WM_CLOSE, AbortInstall)
 ON_COMMAND(IDOK, AbortInstall)
 ON_COMMAND(IDCANCEL, AbortInstall)
 END_MESSAGE_MAP()
+
+// True unless the system refuses this process the right to create subkeys
+// under `name` below HKEY_LOCAL_MACHINE. The key is opened with that right
+// alone and closed at once; nothing is written. Only a refusal counts: a key
+// that cannot be opened for another reason says nothing about the rights.
+static bool MayCreateSubkeys(const char *name) {
+  HKEY key = nullptr;
+  LONG status =
+      ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, name, 0, KEY_CREATE_SUB_KEY, &key);
+  if (status == ERROR_SUCCESS)
+    ::RegCloseKey(key);
+  return status != ERROR_ACCESS_DENIED;
+}
+
+// On Windows NT only administrators may create the driver services and the
+// suite's keys under SOFTWARE; the setup ignores registry results, so without
+// these rights it would report success for an installation whose drivers
+// never load.
+static bool MayInstallOnWindowsNt() {
+  return MayCreateSubkeys("System\\CurrentControlSet\\Services") &&
+         MayCreateSubkeys("SOFTWARE");
+}
 
 BOOL InstallDialog::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -88,6 +113,17 @@ BOOL InstallDialog::OnInitDialog() {
     MessageBox("This system has installed VKO Halvermont!\nPlease Uninstall "
                "VKO Halvermont first, before you reinstall!",
                "Warning", MB_TOPMOST | MB_ICONWARNING);
+    ::AbortInstall(this);
+    return TRUE;
+  }
+
+  if (g_platform == 0 && !MayInstallOnWindowsNt()) {
+    s_hostEnding = true;
+    g_exitCode = kExitAdministratorRequired;
+    MessageBox("An administrator of this computer must install VKO "
+               "Halvermont.\nPlease log on as an administrator and start the "
+               "setup again.",
+               "Install Error", MB_TOPMOST | MB_ICONERROR);
     ::AbortInstall(this);
     return TRUE;
   }
