@@ -17,6 +17,10 @@ static const int32_t kExitAlreadyInstalled = 1638;
 // administrator is required".
 static const int32_t kExitAdministratorRequired = 1925;
 
+// The worker's notices to the host around each sibling program.
+static const UINT kSiblingStarting = WM_APP + 1;
+static const UINT kSiblingEnded = WM_APP + 2;
+
 static const UINT_PTR kStatusTimerId = 1;
 static const UINT kStatusTimerPeriod = 10;
 
@@ -44,6 +48,8 @@ ON_WM_TIMER()
 ON_MESSAGE_VOID(WM_CLOSE, AbortInstall)
 ON_COMMAND(IDOK, AbortInstall)
 ON_COMMAND(IDCANCEL, AbortInstall)
+ON_MESSAGE_VOID(kSiblingStarting, OnSiblingStarting)
+ON_MESSAGE_VOID(kSiblingEnded, OnSiblingEnded)
 END_MESSAGE_MAP()
 
 // True unless the system refuses this process the right to create subkeys
@@ -66,6 +72,16 @@ static bool MayCreateSubkeys(const char *name) {
 static bool MayInstallOnWindowsNt() {
   return MayCreateSubkeys("System\\CurrentControlSet\\Services") &&
          MayCreateSubkeys("SOFTWARE");
+}
+
+// Places the backdrop (the application's main window) with or without the
+// topmost state, leaving its size, position and activation as they are.
+static void SetBackdropTopmost(bool topmost) {
+  CWnd *mainWnd = AfxGetMainWnd();
+  if (mainWnd == nullptr || mainWnd->m_hWnd == nullptr)
+    return;
+  ::SetWindowPos(mainWnd->m_hWnd, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, -1,
+                 -1, -1, -1, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
 }
 
 BOOL InstallDialog::OnInitDialog() {
@@ -156,6 +172,23 @@ void InstallDialog::OnTimer(UINT_PTR /*nIDEvent*/) {
     }
   }
   Default();
+}
+
+void InstallDialog::OnSiblingStarting() { SetBackdropTopmost(false); }
+
+void InstallDialog::OnSiblingEnded() { SetBackdropTopmost(true); }
+
+// The worker runs on its own thread, and the backdrop belongs to the
+// user-interface thread: the host acts on a sent message there, and the
+// send returns only once it has.
+void LetSiblingWindowsAbove() {
+  if (theInstallDialog.m_hWnd != nullptr)
+    ::SendMessageA(theInstallDialog.m_hWnd, kSiblingStarting, 0, 0);
+}
+
+void KeepBackdropOnTop() {
+  if (theInstallDialog.m_hWnd != nullptr)
+    ::SendMessageA(theInstallDialog.m_hWnd, kSiblingEnded, 0, 0);
 }
 
 void InstallDialog::AbortInstall() {

@@ -204,19 +204,25 @@ TEST_F(InstallHost, FailureStatusIsHandledOnceAtAnyTimerMessage) {
     return 0;
   });
   ClickInstall();
-  bool posted = false;
+  // The user-interface thread keeps serving the worker meanwhile (the
+  // backdrop's topmost state around the program): the timer messages come
+  // from a thread of their own once the status is -1.
+  std::atomic<bool> posted{false};
+  std::thread poster;
   standin::setIdleHook([&] {
     HWND host = standin::findDialog(IDD_INSTALL);
-    if (posted || host == nullptr || JournalCount("CreateThread") == 0)
+    if (timerStopped || host == nullptr || JournalCount("CreateThread") == 0)
       return;
     KillTimer(host, 1);
     timerStopped = true;
-    for (int i = 0; i < 1000 && g_installStatus.load() == 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    PostMessageA(host, WM_TIMER, 77, 0);
-    PostMessageA(host, WM_TIMER, 78, 0);
-    PostMessageA(host, WM_TIMER, 1, 0);
-    posted = true;
+    poster = std::thread([&posted, host] {
+      for (int i = 0; i < 1000 && g_installStatus.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      PostMessageA(host, WM_TIMER, 77, 0);
+      PostMessageA(host, WM_TIMER, 78, 0);
+      PostMessageA(host, WM_TIMER, 1, 0);
+      posted = true;
+    });
   });
   // A real message box runs a message loop of its own: the timer messages
   // still queued are dispatched while the failure message is open.
@@ -226,6 +232,8 @@ TEST_F(InstallHost, FailureStatusIsHandledOnceAtAnyTimerMessage) {
   });
 
   EXPECT_EQ(RunSetup(), 1603);
+  if (poster.joinable())
+    poster.join();
 
   EXPECT_TRUE(posted);
   EXPECT_EQ(g_installStatus.load(), -1);
@@ -455,6 +463,49 @@ TEST_F(InstallHost, WindowsNtRequiresAnAdministratorWindows95AsksNothing) {
             "access=0x00000004 -> 0",
             "RegCloseKey HKEY_LOCAL_MACHINE\\SOFTWARE -> 0",
             "SetTimer dlg132 1 10"}));
+  }
+}
+
+// While a sibling program runs its windows can come above the backdrop:
+// the backdrop is not topmost at any program's start, and topmost again at
+// every message box, the worker's included, whether the program ran, could
+// not be started or left no hand-off file. Only the user-interface thread
+// changes it.
+TEST_F(InstallHost, BackdropGivesWayToEachSiblingProgramOnly) {
+  enum Media { kCustomInstall, kNoPreSetupProgram, kNoHandoff };
+  for (Media media : {kCustomInstall, kNoPreSetupProgram, kNoHandoff}) {
+    SCOPED_TRACE(media);
+    TearDown();
+    SetUp();
+    if (media == kCustomInstall) {
+      GoodMedia();
+    } else if (media == kNoPreSetupProgram) {
+      AddSibling(Sondel());
+    } else {
+      AddSibling(Sondel());
+      standin::registerProgram(Quillan(), [] { return DWORD(0); });
+    }
+    OnWelcome([](HWND w) {
+      standin::click(w, IDC_CUSTOM);
+      standin::click(w, IDC_INSTALL);
+    });
+    Answer({IDCANCEL});
+
+    RunSetup();
+
+    const size_t programs = media == kCustomInstall ? 3u : 2u;
+    auto starts = standin::createProcessCalls();
+    ASSERT_EQ(starts.size(), programs);
+    for (const auto &start : starts)
+      EXPECT_FALSE(standin::topmostAt(Backdrop(), start.moment))
+          << start.commandLine.value_or("");
+    auto boxes = messageBoxes();
+    ASSERT_EQ(boxes.size(), media == kCustomInstall ? 1u : 2u);
+    EXPECT_NE(boxes[0].thread, mainThread_);
+    for (const auto &box : boxes)
+      EXPECT_TRUE(standin::topmostAt(Backdrop(), box.moment)) << box.text;
+    for (const auto &change : windowState(Backdrop()).topmostHistory)
+      EXPECT_EQ(change.thread, mainThread_);
   }
 }
 
