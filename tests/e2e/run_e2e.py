@@ -338,7 +338,7 @@ class Scenario:
                  group=False, handoff="absent", restart=False, stale=True,
                  keys_focus=None, media_dir="Media", absent=(),
                  install_dir=INSTALL_DIR, items=media.SETUP_LOG_ITEMS,
-                 mediacheck=None):
+                 mediacheck=None, after=None):
         self.name = name
         self.version = version
         self.steps = steps
@@ -360,6 +360,7 @@ class Scenario:
         # mediacheck's arguments: its .reg text and DDE commands for the
         # media are compared with the registry and group after the install.
         self.mediacheck = mediacheck
+        self.after = after          # fn(prefix, problems) after the run
 
 
 def cfg_bytes():
@@ -617,6 +618,15 @@ def scenarios():
             expect=lambda cfg, nt=nt, ama=ama: installed_keys(
                 SOUND_INSTALL_DIR, ama, nt, cfg),
             mediacheck=["--platform", "nt" if nt else "95", "--mode", mode]))
+    # A program with unsaved work is open during the install. OK on the
+    # success prompt requests an ordinary restart: that program is asked,
+    # refuses, and keeps running, and the restart does not happen (the
+    # RunOnce marker stays).
+    S.append(Scenario(
+        "restart_asks_unsaved_work_nt40", "nt40", ["install", "answer:OK"],
+        host_success, 1641, expect=installed(0, True), group=True,
+        handoff="Quillan", before_run=start_unsaved,
+        after=unsaved_work_kept))
     return {s.name: s for s in S}
 
 
@@ -966,6 +976,8 @@ def run_scenario(args, s):
               "transcript: no exit line")
     time.sleep(0.5)  # let Program Manager finish the last asynchronous command
     check_transcript(s, events, problems)
+    if s.after:
+        s.after(prefix, problems)
     state, run, runonce = snapshot(prefix, args.regdump)
     with open(os.path.join(out, "registry.txt"), "w") as f:
         for _, (k, values) in sorted(state.items()):
@@ -1119,6 +1131,54 @@ def sibling_check(args):
     return 1 if problems else 0
 
 
+# --- the program with unsaved work --------------------------------------------
+
+UNSAVED = {"exe": None, "proc": None}
+
+
+def unsaved_log(prefix):
+    path = os.path.join(prefix.c, "Unsaved", "Unsaved.log")
+    if not os.path.exists(path):
+        return []
+    with open(path, "rb") as f:
+        return f.read().decode("ascii", "replace").split()
+
+
+def start_unsaved(prefix):
+    """Starts unsaved.exe as C:\\Unsaved\\Unsaved.exe in the scenario's Wine
+    session and waits until its window is shown."""
+    if not UNSAVED["exe"]:
+        raise Failure("no --unsaved program given")
+    d = os.path.join(prefix.c, "Unsaved")
+    if os.path.exists(d):
+        shutil.rmtree(d)
+    os.makedirs(d)
+    shutil.copyfile(UNSAVED["exe"], os.path.join(d, "Unsaved.exe"))
+    UNSAVED["proc"] = subprocess.Popen(
+        ["wine", "C:\\Unsaved\\Unsaved.exe"], env=prefix.env,
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.time() + 60
+    while "shown" not in unsaved_log(prefix) and time.time() < deadline:
+        time.sleep(0.2)
+    if "shown" not in unsaved_log(prefix):
+        raise Failure("Unsaved.exe did not show its window")
+
+
+def unsaved_work_kept(prefix, problems):
+    """The program with unsaved work was asked whether the session may end,
+    its refusal held (WM_ENDSESSION with FALSE), and it still runs."""
+    proc = UNSAVED["proc"]
+    deadline = time.time() + 60
+    while (not any(x == "ended" for x in unsaved_log(prefix)) and
+           proc.poll() is None and time.time() < deadline):
+        time.sleep(0.2)
+    log = unsaved_log(prefix)
+    check(log == ["shown", "asked", "ended", "0"], problems,
+          "Unsaved.exe: %r, expected shown, asked, ended 0" % log)
+    check(proc.poll() is None, problems,
+          "Unsaved.exe was ended (status %r)" % proc.poll())
+
+
 def main(argv):
     ap = argparse.ArgumentParser()
     ap.add_argument("--work", required=True)
@@ -1128,6 +1188,7 @@ def main(argv):
     ap.add_argument("--mock")
     ap.add_argument("--regdump")
     ap.add_argument("--mediacheck")
+    ap.add_argument("--unsaved")
     g = ap.add_mutually_exclusive_group(required=True)
     g.add_argument("--prefix", choices=VERSIONS)
     g.add_argument("--scenario")
@@ -1135,6 +1196,7 @@ def main(argv):
     g.add_argument("--sibling-check", action="store_true")
     g.add_argument("--list", action="store_true")
     args = ap.parse_args(argv)
+    UNSAVED["exe"] = args.unsaved
     all_scenarios = scenarios()
     if args.list:
         for s in all_scenarios.values():
