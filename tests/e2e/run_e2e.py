@@ -1071,7 +1071,8 @@ def driver_check(args):
 def sibling_check(args):
     """The stand-in follows the fixture interface: hand-off bytes verbatim
     (a LF inside the path line included), files copied into a directory
-    that it creates with its parents, the sleep, one line of counter
+    that it creates with its parents, the sleep, with X.window a visible
+    window "X window" of 400 by 300 at 100,100 during it, one line of counter
     readings appended to X.times, exit code 0."""
     prefix = Prefix(args.work, "win95")
     reset(prefix)
@@ -1088,6 +1089,8 @@ def sibling_check(args):
         f.write(b"b")
     with open(os.path.join(d, "Probe.sleep"), "wb") as f:
         f.write(b"1500\r\n")
+    with open(os.path.join(d, "Probe.window"), "wb") as f:
+        pass
     earlier = b"1 2\r\n"
     with open(os.path.join(d, "Probe.times"), "wb") as f:
         f.write(earlier)
@@ -1095,10 +1098,24 @@ def sibling_check(args):
     shutil.copyfile(args.sibling, os.path.join(d, "Bare.exe"))
     problems = []
     t = time.time()
-    p = prefix.wine("C:\\Media\\Probe.exe", check=False)
+    p = subprocess.Popen(["wine", "C:\\Media\\Probe.exe"], env=prefix.env,
+                         stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    # The window as the X server has it: a top-level window named
+    # "Probe window" with its frame, 400x300 at 100,100.
+    window = re.compile(r'"Probe window".*\s400x300\+100\+100\s')
+    seen = False
+    while p.poll() is None and not seen:
+        seen = any(window.search(line) for line in x_windows())
+        time.sleep(0.1)
+    returncode = p.wait(timeout=120)
     took = time.time() - t
-    check(p.returncode == 0, problems, "exit code %d" % p.returncode)
+    check(returncode == 0, problems, "exit code %d" % returncode)
     check(took >= 1.5, problems, "did not sleep (%.2f s)" % took)
+    check(seen, problems, "no window \"Probe window\" of 400x300 at 100,100 "
+          "while it ran")
+    check(not any('"Probe window"' in line for line in x_windows()),
+          problems, "\"Probe window\" is still shown after the exit")
     with open(os.path.join(prefix.c, "windows", "install.tmp"), "rb") as f:
         check(f.read() == handoff, problems, "install.tmp not verbatim")
     target = os.path.join(prefix.c, "Deep", "Er Dir")
@@ -1177,6 +1194,14 @@ def unsaved_work_kept(prefix, problems):
           "Unsaved.exe: %r, expected shown, asked, ended 0" % log)
     check(proc.poll() is None, problems,
           "Unsaved.exe was ended (status %r)" % proc.poll())
+
+
+def x_windows():
+    """One line per window of the X display, as xwininfo -tree lists them
+    (name in double quotes, then geometry WxH+X+Y)."""
+    p = subprocess.run(["xwininfo", "-root", "-tree"], stdout=subprocess.PIPE,
+                       stderr=subprocess.DEVNULL)
+    return p.stdout.decode("utf-8", "replace").splitlines()
 
 
 def main(argv):
