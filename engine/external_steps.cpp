@@ -244,9 +244,15 @@ int RunExternalStep(const char *path) {
   if (started) {
     marked = GetHandoffFileName(handoffName, sizeof(handoffName)) &&
              MarkHandoffFile(handoffName, &mark);
+    // While the program runs, its windows (a question, its progress) must
+    // be able to come above the backdrop; the backdrop is topmost again
+    // before anything else is shown or read.
+    LetSiblingWindowsAbove();
     started =
         CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
                        nullptr, &startupInfo, &processInfo) != FALSE;
+    if (!started)
+      KeepBackdropOnTop();
   }
   if (!started) {
     MessageBoxA(theInstallDialog.m_hWnd, "Can not find Resource file.",
@@ -258,6 +264,7 @@ int RunExternalStep(const char *path) {
   WaitForSingleObject(processInfo.hThread, INFINITE);
   CloseHandle(processInfo.hThread);
   CloseHandle(processInfo.hProcess);
+  KeepBackdropOnTop();
 
   // A file that still carries the mark is the one that was there before the
   // program ran: the program left no report, which counts as no file.

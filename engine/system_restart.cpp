@@ -30,14 +30,11 @@ static bool EnableShutdownPrivilege() {
   return error == 0;
 }
 
+// The restart is an ordinary one on both platforms: programs with unsaved
+// work ask their user, and one that refuses stops the restart. Forcing it
+// would close them without asking and lose that work.
 int RestartWindows() {
-  BOOL accepted;
-  if (g_platform != 0) {
-    accepted = ExitWindowsEx(EWX_REBOOT, 0);
-  } else {
-    if (!EnableShutdownPrivilege())
-      return 1;
-    accepted = ExitWindowsEx(EWX_REBOOT | EWX_FORCE, 0);
-  }
-  return accepted ? 0 : 1;
+  if (g_platform == 0 && !EnableShutdownPrivilege())
+    return 1;
+  return ExitWindowsEx(EWX_REBOOT, 0) ? 0 : 1;
 }

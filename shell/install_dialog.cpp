@@ -13,6 +13,13 @@
 // finished installation.
 static const int32_t kExitUnsupportedPlatform = 1633;
 static const int32_t kExitAlreadyInstalled = 1638;
+// Lacking the rights to install: the status deployment tools read as "an
+// administrator is required".
+static const int32_t kExitAdministratorRequired = 1925;
+
+// The worker's notices to the host around each sibling program.
+static const UINT kSiblingStarting = WM_APP + 1;
+static const UINT kSiblingEnded = WM_APP + 2;
 
 static const UINT_PTR kStatusTimerId = 1;
 static const UINT kStatusTimerPeriod = 10;
@@ -41,7 +48,41 @@ ON_WM_TIMER()
 ON_MESSAGE_VOID(WM_CLOSE, AbortInstall)
 ON_COMMAND(IDOK, AbortInstall)
 ON_COMMAND(IDCANCEL, AbortInstall)
+ON_MESSAGE_VOID(kSiblingStarting, OnSiblingStarting)
+ON_MESSAGE_VOID(kSiblingEnded, OnSiblingEnded)
 END_MESSAGE_MAP()
+
+// True unless the system refuses this process the right to create subkeys
+// under `name` below HKEY_LOCAL_MACHINE. The key is opened with that right
+// alone and closed at once; nothing is written. Only a refusal counts: a key
+// that cannot be opened for another reason says nothing about the rights.
+static bool MayCreateSubkeys(const char *name) {
+  HKEY key = nullptr;
+  LONG status =
+      ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, name, 0, KEY_CREATE_SUB_KEY, &key);
+  if (status == ERROR_SUCCESS)
+    ::RegCloseKey(key);
+  return status != ERROR_ACCESS_DENIED;
+}
+
+// On Windows NT only administrators may create the driver services and the
+// suite's keys under SOFTWARE; the setup ignores registry results, so without
+// these rights it would report success for an installation whose drivers
+// never load.
+static bool MayInstallOnWindowsNt() {
+  return MayCreateSubkeys("System\\CurrentControlSet\\Services") &&
+         MayCreateSubkeys("SOFTWARE");
+}
+
+// Places the backdrop (the application's main window) with or without the
+// topmost state, leaving its size, position and activation as they are.
+static void SetBackdropTopmost(bool topmost) {
+  CWnd *mainWnd = AfxGetMainWnd();
+  if (mainWnd == nullptr || mainWnd->m_hWnd == nullptr)
+    return;
+  ::SetWindowPos(mainWnd->m_hWnd, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, -1,
+                 -1, -1, -1, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+}
 
 BOOL InstallDialog::OnInitDialog() {
   CDialog::OnInitDialog();
@@ -92,6 +133,17 @@ BOOL InstallDialog::OnInitDialog() {
     return TRUE;
   }
 
+  if (g_platform == 0 && !MayInstallOnWindowsNt()) {
+    s_hostEnding = true;
+    g_exitCode = kExitAdministratorRequired;
+    MessageBox("An administrator of this computer must install VKO "
+               "Halvermont.\nPlease log on as an administrator and start the "
+               "setup again.",
+               "Install Error", MB_TOPMOST | MB_ICONERROR);
+    ::AbortInstall(this);
+    return TRUE;
+  }
+
   s_hostEnding = true;
   // Without the timer nobody would see the worker's result: stop here.
   if (::SetTimer(m_hWnd, kStatusTimerId, kStatusTimerPeriod, nullptr) == 0) {
@@ -120,6 +172,23 @@ void InstallDialog::OnTimer(UINT_PTR /*nIDEvent*/) {
     }
   }
   Default();
+}
+
+void InstallDialog::OnSiblingStarting() { SetBackdropTopmost(false); }
+
+void InstallDialog::OnSiblingEnded() { SetBackdropTopmost(true); }
+
+// The worker runs on its own thread, and the backdrop belongs to the
+// user-interface thread: the host acts on a sent message there, and the
+// send returns only once it has.
+void LetSiblingWindowsAbove() {
+  if (theInstallDialog.m_hWnd != nullptr)
+    ::SendMessageA(theInstallDialog.m_hWnd, kSiblingStarting, 0, 0);
+}
+
+void KeepBackdropOnTop() {
+  if (theInstallDialog.m_hWnd != nullptr)
+    ::SendMessageA(theInstallDialog.m_hWnd, kSiblingEnded, 0, 0);
 }
 
 void InstallDialog::AbortInstall() {

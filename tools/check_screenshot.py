@@ -2,13 +2,18 @@
 """Checks that a file is a whole PNG picture of the expected size.
 
     check_screenshot.py FILE [WIDTH HEIGHT]      (default 1024 768)
-    check_screenshot.py --picture BMP FILE [WIDTH HEIGHT]
+    check_screenshot.py --picture BMP [--window X,Y,W,H] FILE [WIDTH HEIGHT]
 
 Reads the PNG signature and every chunk (length, type, CRC), takes width,
 height, bit depth and colour type from IHDR, inflates the IDAT data and
 checks that it holds exactly the scanlines of a picture of that size, and
 that IEND ends the file. With --picture, the screenshot must also show the
 8-bit bitmap BMP (the backdrop's picture) at its top left, pixel for pixel.
+With --window, another program's window lies above the picture in the
+rectangle X,Y,W,H (its frame included, as Wine draws it there): the picture
+must show pixel for pixel everywhere else, and in the rectangle the window:
+no pixel of the picture shows through, and its client area (inside the
+frame) is of one colour.
 Prints nothing and exits 0 when the picture is sound; otherwise prints what
 is wrong on one line and exits 1.
 """
@@ -164,42 +169,81 @@ def bitmap(path):
     return w, abs(h), rows
 
 
-def picture_problem(shot, bmp):
+# The frame that Wine (without a window manager) draws inside the rectangle
+# of a sizable window with a caption, measured: 4 pixels at the left, right
+# and bottom, and at the top 4 pixels, the 18-pixel caption and a line.
+FRAME_LEFT, FRAME_TOP, FRAME_RIGHT, FRAME_BOTTOM = 4, 23, 4, 4
+
+
+def picture_problem(shot, bmp, window=None):
     """Where the screenshot `shot` does not show the bitmap `bmp` at its
-    top left, pixel for pixel, or None."""
+    top left, pixel for pixel, or None. With `window` (x, y, w, h) that
+    rectangle must show a window instead: nothing of the bitmap, and a
+    client area of one colour."""
     try:
         sw, sh, shown = pixels(shot)
         bw, bh, want = bitmap(bmp)
     except (OSError, ValueError, zlib.error) as e:
         return "cannot compare: %s" % e
-    differ, first = 0, None
+    wx, wy, ww, wh = window or (0, 0, 0, 0)
+
+    def inside(x, y):
+        return wx <= x < wx + ww and wy <= y < wy + wh
+    differ, first, through = 0, None, 0
     for y in range(min(sh, bh)):
         a, b = shown[y][:3 * min(sw, bw)], want[y][:3 * min(sw, bw)]
-        if a == b:
+        if a == b and not (wy <= y < wy + wh):
             continue
         for x in range(0, len(b), 3):
-            if a[x:x + 3] != b[x:x + 3]:
+            same = a[x:x + 3] == b[x:x + 3]
+            if inside(x // 3, y):
+                through += same
+            elif not same:
                 differ += 1
                 first = first or (x // 3, y)
     if differ:
         return ("%d pixels of the backdrop picture differ, the first at "
                 "%d,%d" % (differ, first[0], first[1]))
+    if window is None:
+        return None
+    if wx + ww > min(sw, bw) or wy + wh > min(sh, bh):
+        return "the window %d,%d %dx%d lies beyond the picture" % window
+    if through:
+        return ("%d pixels of the backdrop picture show in the window's "
+                "place %d,%d %dx%d" % ((through,) + tuple(window)))
+    colours = set()
+    for y in range(wy + FRAME_TOP, wy + wh - FRAME_BOTTOM):
+        row = shown[y]
+        for x in range(wx + FRAME_LEFT, wx + ww - FRAME_RIGHT):
+            colours.add(row[3 * x:3 * x + 3])
+    if len(colours) != 1:
+        return ("the window's client area holds %d colours, not one"
+                % len(colours))
     return None
 
 
 def main(argv):
-    bmp = None
+    bmp, window = None, None
     if argv[:1] == ["--picture"] and len(argv) >= 2:
         bmp, argv = argv[1], argv[2:]
+        if argv[:1] == ["--window"] and len(argv) >= 2:
+            try:
+                window = tuple(int(v) for v in argv[1].split(","))
+            except ValueError:
+                window = ()
+            argv = argv[2:]
+            if len(window) != 4 or min(window) < 0:
+                print("--window takes X,Y,W,H")
+                return 2
     if len(argv) not in (1, 3):
-        print("usage: check_screenshot.py [--picture BMP] FILE "
-              "[WIDTH HEIGHT]")
+        print("usage: check_screenshot.py [--picture BMP [--window X,Y,W,H]] "
+              "FILE [WIDTH HEIGHT]")
         return 2
     width, height = (int(argv[1]), int(argv[2])) if len(argv) == 3 else (
         1024, 768)
     what = problem(argv[0], width, height)
     if what is None and bmp is not None:
-        what = picture_problem(argv[0], bmp)
+        what = picture_problem(argv[0], bmp, window)
     if what is not None:
         print(what)
         return 1

@@ -6,8 +6,8 @@
 # Without one, the script starts its own Xvfb, drives an Express install and
 # takes three screenshots of the 1024x768 screen into build-win/demo/:
 # welcome.png (the backdrop with the Welcome dialog), installing.png (while
-# the first sibling program runs, held for a few seconds by Sondel.sleep) and
-# success.png (the success prompt). Each one is checked (import's status, and
+# the pre-setup program runs, its window above the backdrop, held for a few
+# seconds by Quillan.sleep) and success.png (the success prompt). Each one is checked (import's status, and
 # a whole 1024x768 PNG) and reported as "saved <file>" or "FAILED: ...". Then
 # it prints what was installed and the setup's exit code. The script ends
 # with status 1 when the driver could not complete the install or any
@@ -99,10 +99,10 @@ fi
 
 echo "== demo media"
 python3 "$root/tools/make_demo_media.py" --out "$demo/media" \
-  --merrik "$merrik" --sibling "$sibling"
-# The first sibling program takes its time, so that the installation can be
-# seen in progress.
-printf '6000' >"$demo/media/Utility/Sondel.sleep"
+  --merrik "$merrik" --sibling "$sibling" --presetup-window
+# The pre-setup program takes its time, with its window shown, so that the
+# installation can be seen in progress.
+printf '6000' >"$demo/media/Utility/Quillan.sleep"
 # The media appear as drive D:, like the distribution CD.
 rm -f "$prefix/dosdevices/d:" "$prefix/dosdevices/d::"
 ln -s "$demo/media" "$prefix/dosdevices/d:"
@@ -117,15 +117,22 @@ else
   echo "== running D:\\MERRIK.EXE: Express install, answering $answer"
   transcript="$demo/transcript.txt"
   shots_failed=0
-  # Waits until the driver reaches the sync point <name>, screenshots the
-  # whole screen into <png>, releases the driver, and reports the picture as
-  # saved only when import succeeded and the file is a whole 1024x768 PNG.
+  # Waits until the driver reaches the sync point <name> (for installing.png
+  # also until the pre-setup program's window is on the screen), screenshots
+  # the whole screen into <png>, releases the driver, and reports the picture
+  # as saved only when import succeeded and the file is a whole 1024x768 PNG.
   shoot() { # <sync name> <png>
     local flag="$transcript.$1" why="" status=0
     for _ in $(seq 1 600); do
       [ -e "$flag" ] && break
       sleep 0.1
     done
+    if [ -e "$flag" ] && [ "$1" = installing ]; then
+      for _ in $(seq 1 300); do
+        xwininfo -root -tree 2>/dev/null | grep -qF '"Quillan window"' && break
+        sleep 0.1
+      done
+    fi
     if [ ! -e "$flag" ]; then
       why="the driver never reached the point to take it (see the transcript)"
     else
@@ -135,8 +142,10 @@ else
         why="import ended with status $status: $(tail -n 1 "$2.log")"
       elif ! why=$(python3 "$root/tools/check_screenshot.py" "$2" 1024 768); then
         why="not a whole 1024x768 PNG picture: $why"
-      elif [ "$1" = installing ] && [ -e "$demo/media/Utility/Sondel.times" ]; then
-        why="taken after the first sibling program had ended, not during it"
+      elif [ "$1" = installing ] && [ -e "$demo/media/Utility/Quillan.times" ]; then
+        why="taken after the pre-setup program had ended, not during it"
+      elif [ "$1" = installing ] && [ ! -e "$demo/media/Utility/Sondel.times" ]; then
+        why="taken while the pre-install test ran, not the pre-setup program"
       else
         why=""
       fi

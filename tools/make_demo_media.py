@@ -3,6 +3,7 @@
 
     make_demo_media.py --out DIR --merrik MERRIK.EXE --sibling sibling.exe
                        [--install-dir "C:\\Program Files\\VKO Halvermont"]
+                       [--presetup-window]
 
 The folder holds the setup program and stand-ins for the three sibling
 programs (one small Win32 program copied under each name; what each copy does
@@ -13,6 +14,10 @@ is given by the files beside it):
     Utility\\Quillan.exe     + Quillan.handoff      pre-setup: copies the suite
     Utility\\Quillan.files\\ default.cfg, setup.log, Tessary.exe,
                              Tessary.handoff, Zezoroza.exe, Dovrel.exe
+
+With --presetup-window the pre-setup program also shows a window while it
+runs ("Quillan window", 400 by 300 at 100,100; Utility\\Quillan.window), as
+a real one that asks or reports its progress does.
 
 The hand-off files are three CR LF lines: status ("1" = success), the AMA
 character, the install directory. Quillan reports AMA "1" (stored as 0) and
@@ -145,7 +150,8 @@ def handoff(status, ama, install_dir):
     return ("%s\r\n%s\r\n%s\r\n" % (status, ama, install_dir)).encode("ascii")
 
 
-def build(out, merrik, sibling, install_dir=DEFAULT_INSTALL_DIR):
+def build(out, merrik, sibling, install_dir=DEFAULT_INSTALL_DIR,
+          presetup_window=False):
     if os.path.exists(out):
         shutil.rmtree(out)
     utility = os.path.join(out, "Utility")
@@ -158,6 +164,8 @@ def build(out, merrik, sibling, install_dir=DEFAULT_INSTALL_DIR):
         f.write(handoff("1", "1", install_dir))
     with open(os.path.join(utility, "Quillan.handoff"), "wb") as f:
         f.write(handoff("1", "1", install_dir))
+    if presetup_window:
+        open(os.path.join(utility, "Quillan.window"), "wb").close()
     with open(os.path.join(files, "default.cfg"), "wb") as f:
         f.write(default_cfg())
     with open(os.path.join(files, "setup.log"), "wb") as f:
@@ -177,8 +185,10 @@ def main(argv):
     p.add_argument("--merrik", required=True)
     p.add_argument("--sibling", required=True)
     p.add_argument("--install-dir", default=DEFAULT_INSTALL_DIR)
+    p.add_argument("--presetup-window", action="store_true",
+                   help="the pre-setup program shows a window while it runs")
     a = p.parse_args(argv)
-    build(a.out, a.merrik, a.sibling, a.install_dir)
+    build(a.out, a.merrik, a.sibling, a.install_dir, a.presetup_window)
     print("media folder: %s" % a.out)
     return 0
 

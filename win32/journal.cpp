@@ -1,12 +1,16 @@
 #include "standin/journal.h"
 
+#include <atomic>
 #include <mutex>
 
 namespace standin {
 namespace {
 std::mutex journalMutex;
 std::vector<std::string> entries;
+std::atomic<uint64_t> moments{0};
 } // namespace
+
+uint64_t nextMoment() { return ++moments; }
 
 void journal(const std::string &entry) {
   std::lock_guard<std::mutex> lock(journalMutex);

@@ -350,6 +350,7 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                            LPSTARTUPINFOA lpStartupInfo,
                            LPPROCESS_INFORMATION lpProcessInformation) {
   standin::CreateProcessCall call;
+  call.moment = standin::nextMoment();
   call.applicationName = text(lpApplicationName);
   call.commandLine = text(lpCommandLine);
   call.currentDirectory = text(lpCurrentDirectory);

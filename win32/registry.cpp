@@ -6,6 +6,7 @@
 #include "standin/regfile.h"
 #include "text_compare.h"
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -45,6 +46,7 @@ std::map<uintptr_t, KeyPtr> handles;
 uintptr_t nextHandle = 0x1000;
 int flushCount = 0;
 bool refuseWrites = false;
+bool administrator = true;
 std::string backingFile;
 
 bool sameName(const std::string &a, const std::string &b) {
@@ -151,6 +153,26 @@ std::string keyText(HKEY h) {
   return it == handles.end() ? "<invalid>" : it->second->path;
 }
 
+// The rights an ordinary user of Windows NT holds on keys under
+// HKEY_LOCAL_MACHINE: reading, enumerating and being notified. Anything
+// else (setting values, creating subkeys or links, deleting, changing
+// the security) needs an administrator.
+const REGSAM kUserRights = KEY_READ | SYNCHRONIZE;
+
+// True when the key lies under HKEY_LOCAL_MACHINE (or is that root) and
+// the process does not run as an administrator.
+bool machineKeyReadOnly(const KeyPtr &k) {
+  static const std::string root = "HKEY_LOCAL_MACHINE";
+  return !administrator && k->path.compare(0, root.size(), root) == 0 &&
+         (k->path.size() == root.size() || k->path[root.size()] == '\\');
+}
+
+std::string hex8(DWORD v) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08X", v);
+  return text;
+}
+
 std::string quoted(const char *s) {
   return s ? "\"" + std::string(s) + "\"" : "(null)";
 }
@@ -236,6 +258,30 @@ LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
   return logged(entry, ERROR_SUCCESS);
 }
 
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
+                          REGSAM samDesired, PHKEY phkResult) {
+  std::lock_guard<std::mutex> lock(regMutex);
+  std::string entry = "RegOpenKeyExA " + keyText(hKey) + " " +
+                      quoted(lpSubKey) + " access=0x" + hex8(samDesired);
+  if (!phkResult || ulOptions != 0)
+    return logged(entry, ERROR_INVALID_PARAMETER);
+  *phkResult = nullptr;
+  LONG status;
+  KeyPtr k = resolve(hKey, &status);
+  if (!k)
+    return logged(entry, status);
+  std::vector<std::string> names;
+  if (!splitPath(lpSubKey, names))
+    return logged(entry, ERROR_BAD_PATHNAME);
+  KeyPtr target = walk(k, names);
+  if (!target)
+    return logged(entry, ERROR_FILE_NOT_FOUND);
+  if (machineKeyReadOnly(target) && (samDesired & ~kUserRights) != 0)
+    return logged(entry, ERROR_ACCESS_DENIED);
+  *phkResult = handleFor(hKey, target, names.empty());
+  return logged(entry, ERROR_SUCCESS);
+}
+
 LONG WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
   std::lock_guard<std::mutex> lock(regMutex);
   std::string entry = "RegCreateKeyA " + keyText(hKey) + " " + quoted(lpSubKey);
@@ -251,7 +297,12 @@ LONG WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
     return logged(entry, ERROR_BAD_PATHNAME);
   if (refuseWrites)
     return logged(entry, ERROR_ACCESS_DENIED);
-  KeyPtr target = walkCreate(k, names);
+  // An ordinary user may open an existing machine key this way, but not
+  // create one.
+  KeyPtr existing = walk(k, names);
+  if (machineKeyReadOnly(k) && !existing)
+    return logged(entry, ERROR_ACCESS_DENIED);
+  KeyPtr target = existing ? existing : walkCreate(k, names);
   *phkResult = handleFor(hKey, target, names.empty());
   return logged(entry, ERROR_SUCCESS);
 }
@@ -268,7 +319,7 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType,
     return logged(entry, status);
   if (!lpData && cbData > 0)
     return logged(entry, ERROR_INVALID_PARAMETER);
-  if (refuseWrites)
+  if (refuseWrites || machineKeyReadOnly(k))
     return logged(entry, ERROR_ACCESS_DENIED);
   std::string name = lpValueName ? lpValueName : "";
   std::vector<BYTE> data(lpData, lpData + cbData);
@@ -327,7 +378,8 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   KeyPtr parent = target->parent.lock();
   // A root has no parent and cannot be deleted; neither can a key that
   // still has subkeys.
-  if (!parent || !target->subkeys.empty() || refuseWrites)
+  if (!parent || !target->subkeys.empty() || refuseWrites ||
+      machineKeyReadOnly(target))
     return logged(entry, ERROR_ACCESS_DENIED);
   for (size_t i = 0; i < parent->subkeys.size(); ++i) {
     if (parent->subkeys[i] == target) {
@@ -349,7 +401,7 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   KeyPtr k = resolve(hKey, &status);
   if (!k)
     return logged(entry, status);
-  if (refuseWrites)
+  if (refuseWrites || machineKeyReadOnly(k))
     return logged(entry, ERROR_ACCESS_DENIED);
   std::string name = lpValueName ? lpValueName : "";
   for (size_t i = 0; i < k->values.size(); ++i) {
@@ -398,6 +450,7 @@ void resetRegistry() {
   handles.clear();
   flushCount = 0;
   refuseWrites = false;
+  administrator = true;
   backingFile.clear();
 }
 
@@ -497,6 +550,11 @@ int regOpenHandleCount() {
 void regRefuseWrites(bool refuse) {
   std::lock_guard<std::mutex> lock(regMutex);
   refuseWrites = refuse;
+}
+
+void regSetAdministrator(bool isAdministrator) {
+  std::lock_guard<std::mutex> lock(regMutex);
+  administrator = isAdministrator;
 }
 
 std::string regExportText() {

@@ -88,6 +88,7 @@ WindowState windowState(HWND hwnd) {
   ws.thread = w.thread;
   ws.showWindowCalls = w.showCalls;
   ws.setWindowPosCalls = w.posCalls;
+  ws.topmostHistory = w.topmostHistory;
   ws.sentMessages = w.sent;
   ws.hasRegion = w.hasRegion;
   ws.region = w.region;
@@ -107,6 +108,16 @@ WindowState windowState(HWND hwnd) {
   for (auto &t : w.timers)
     ws.timers[t.first] = t.second.period;
   return ws;
+}
+
+bool topmostAt(HWND hwnd, uint64_t moment) {
+  bool topmost = false;
+  for (const TopmostChange &change : windowState(hwnd).topmostHistory) {
+    if (change.moment > moment)
+      break;
+    topmost = change.topmost;
+  }
+  return topmost;
 }
 
 HWND findDialog(UINT templateId) {
@@ -261,8 +272,9 @@ using namespace standin::user;
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   State &s = state();
   MessageBoxCall call{
-      hWnd,  lpText ? lpText : "",       lpCaption ? lpCaption : "Error",
-      uType, std::this_thread::get_id(), 0};
+      hWnd,        lpText ? lpText : "",       lpCaption ? lpCaption : "Error",
+      uType,       std::this_thread::get_id(), 0,
+      nextMoment()};
   size_t index;
   MessageBoxResponder responder;
   bool disabledOwner = false;

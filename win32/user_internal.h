@@ -53,6 +53,7 @@ struct Window {
   RECT client{};
   std::vector<int> showCalls;
   std::vector<SetWindowPosCall> posCalls;
+  std::vector<TopmostChange> topmostHistory;
   std::vector<SentMessage> sent;
   std::map<int, UINT> checks;
   std::map<int, HWND> controls;

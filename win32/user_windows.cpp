@@ -485,6 +485,8 @@ HWND WINAPI CreateDialogParamA(HINSTANCE, LPCSTR lpTemplateName,
     w.proc = lpDialogFunc;
     w.enabled = (style & WS_DISABLED) == 0;
     w.topmost = (exStyle & WS_EX_TOPMOST) != 0;
+    w.topmostHistory.push_back(
+        TopmostChange{nextMoment(), w.topmost, std::this_thread::get_id()});
     hwnd = w.handle;
     s.dialogsInOrder.push_back(hwnd);
     journal("CreateDialogParamA " + nameLocked(s, hwnd));
@@ -654,11 +656,11 @@ BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx,
     return FALSE;
   w->posCalls.push_back(
       SetWindowPosCall{hWndInsertAfter, X, Y, cx, cy, uFlags});
-  if (!(uFlags & SWP_NOZORDER)) {
-    if (hWndInsertAfter == HWND_TOPMOST)
-      w->topmost = true;
-    else if (hWndInsertAfter == HWND_NOTOPMOST)
-      w->topmost = false;
+  if (!(uFlags & SWP_NOZORDER) &&
+      (hWndInsertAfter == HWND_TOPMOST || hWndInsertAfter == HWND_NOTOPMOST)) {
+    w->topmost = hWndInsertAfter == HWND_TOPMOST;
+    w->topmostHistory.push_back(
+        TopmostChange{nextMoment(), w->topmost, std::this_thread::get_id()});
   }
   if (uFlags & 0x0040) // SWP_SHOWWINDOW
     w->visible = true;

@@ -368,7 +368,7 @@ class Scenario:
         # media are compared with the registry and group after the install.
         self.mediacheck = mediacheck
         # fn(prefix, scenario, problems) once the run's registry and group
-        # are checked: what Windows does later with what the setup left.
+        # are checked: what Windows or other programs do after the setup.
         self.after = after
 
 
@@ -649,6 +649,15 @@ def scenarios():
         [("host", MSG_NO_HANDOFF), ("host", MSG_FAILED)], 1603,
         mutate=write("Utility/Quillan.handoff", media.handoff("1", "1", "VKO")),
         expect=nothing))
+    # A program with unsaved work is open during the install. OK on the
+    # success prompt requests an ordinary restart: that program is asked,
+    # refuses, and keeps running, and the restart does not happen (the
+    # RunOnce marker stays).
+    S.append(Scenario(
+        "restart_asks_unsaved_work_nt40", "nt40", ["install", "answer:OK"],
+        host_success, 1641, expect=installed(0, True), group=True,
+        handoff="Quillan", before_run=start_unsaved,
+        after=unsaved_work_kept))
     return {s.name: s for s in S}
 
 
@@ -1117,7 +1126,8 @@ def driver_check(args):
 def sibling_check(args):
     """The stand-in follows the fixture interface: hand-off bytes verbatim
     (a LF inside the path line included), files copied into a directory
-    that it creates with its parents, the sleep, one line of counter
+    that it creates with its parents, the sleep, with X.window a visible
+    window "X window" of 400 by 300 at 100,100 during it, one line of counter
     readings appended to X.times, exit code 0."""
     prefix = Prefix(args.work, "win95")
     reset(prefix)
@@ -1134,6 +1144,8 @@ def sibling_check(args):
         f.write(b"b")
     with open(os.path.join(d, "Probe.sleep"), "wb") as f:
         f.write(b"1500\r\n")
+    with open(os.path.join(d, "Probe.window"), "wb") as f:
+        pass
     earlier = b"1 2\r\n"
     with open(os.path.join(d, "Probe.times"), "wb") as f:
         f.write(earlier)
@@ -1141,10 +1153,24 @@ def sibling_check(args):
     shutil.copyfile(args.sibling, os.path.join(d, "Bare.exe"))
     problems = []
     t = time.time()
-    p = prefix.wine("C:\\Media\\Probe.exe", check=False)
+    p = subprocess.Popen(["wine", "C:\\Media\\Probe.exe"], env=prefix.env,
+                         stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL)
+    # The window as the X server has it: a top-level window named
+    # "Probe window" with its frame, 400x300 at 100,100.
+    window = re.compile(r'"Probe window".*\s400x300\+100\+100\s')
+    seen = False
+    while p.poll() is None and not seen:
+        seen = any(window.search(line) for line in x_windows())
+        time.sleep(0.1)
+    returncode = p.wait(timeout=120)
     took = time.time() - t
-    check(p.returncode == 0, problems, "exit code %d" % p.returncode)
+    check(returncode == 0, problems, "exit code %d" % returncode)
     check(took >= 1.5, problems, "did not sleep (%.2f s)" % took)
+    check(seen, problems, "no window \"Probe window\" of 400x300 at 100,100 "
+          "while it ran")
+    check(not any('"Probe window"' in line for line in x_windows()),
+          problems, "\"Probe window\" is still shown after the exit")
     with open(os.path.join(prefix.c, "windows", "install.tmp"), "rb") as f:
         check(f.read() == handoff, problems, "install.tmp not verbatim")
     target = os.path.join(prefix.c, "Deep", "Er Dir")
@@ -1177,6 +1203,62 @@ def sibling_check(args):
     return 1 if problems else 0
 
 
+# --- the program with unsaved work --------------------------------------------
+
+UNSAVED = {"exe": None, "proc": None}
+
+
+def unsaved_log(prefix):
+    path = os.path.join(prefix.c, "Unsaved", "Unsaved.log")
+    if not os.path.exists(path):
+        return []
+    with open(path, "rb") as f:
+        return f.read().decode("ascii", "replace").split()
+
+
+def start_unsaved(prefix):
+    """Starts unsaved.exe as C:\\Unsaved\\Unsaved.exe in the scenario's Wine
+    session and waits until its window is shown."""
+    if not UNSAVED["exe"]:
+        raise Failure("no --unsaved program given")
+    d = os.path.join(prefix.c, "Unsaved")
+    if os.path.exists(d):
+        shutil.rmtree(d)
+    os.makedirs(d)
+    shutil.copyfile(UNSAVED["exe"], os.path.join(d, "Unsaved.exe"))
+    UNSAVED["proc"] = subprocess.Popen(
+        ["wine", "C:\\Unsaved\\Unsaved.exe"], env=prefix.env,
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.time() + 60
+    while "shown" not in unsaved_log(prefix) and time.time() < deadline:
+        time.sleep(0.2)
+    if "shown" not in unsaved_log(prefix):
+        raise Failure("Unsaved.exe did not show its window")
+
+
+def unsaved_work_kept(prefix, _scenario, problems):
+    """The program with unsaved work was asked whether the session may end,
+    its refusal held (WM_ENDSESSION with FALSE), and it still runs."""
+    proc = UNSAVED["proc"]
+    deadline = time.time() + 60
+    while (not any(x == "ended" for x in unsaved_log(prefix)) and
+           proc.poll() is None and time.time() < deadline):
+        time.sleep(0.2)
+    log = unsaved_log(prefix)
+    check(log == ["shown", "asked", "ended", "0"], problems,
+          "Unsaved.exe: %r, expected shown, asked, ended 0" % log)
+    check(proc.poll() is None, problems,
+          "Unsaved.exe was ended (status %r)" % proc.poll())
+
+
+def x_windows():
+    """One line per window of the X display, as xwininfo -tree lists them
+    (name in double quotes, then geometry WxH+X+Y)."""
+    p = subprocess.run(["xwininfo", "-root", "-tree"], stdout=subprocess.PIPE,
+                       stderr=subprocess.DEVNULL)
+    return p.stdout.decode("utf-8", "replace").splitlines()
+
+
 def main(argv):
     ap = argparse.ArgumentParser()
     ap.add_argument("--work", required=True)
@@ -1186,6 +1268,7 @@ def main(argv):
     ap.add_argument("--mock")
     ap.add_argument("--regdump")
     ap.add_argument("--mediacheck")
+    ap.add_argument("--unsaved")
     g = ap.add_mutually_exclusive_group(required=True)
     g.add_argument("--prefix", choices=VERSIONS)
     g.add_argument("--scenario")
@@ -1193,6 +1276,7 @@ def main(argv):
     g.add_argument("--sibling-check", action="store_true")
     g.add_argument("--list", action="store_true")
     args = ap.parse_args(argv)
+    UNSAVED["exe"] = args.unsaved
     all_scenarios = scenarios()
     if args.list:
         for s in all_scenarios.values():

@@ -6,6 +6,10 @@
 //              third line of X.handoff (bytes from offset 6 up to the first
 //              CR), which is created with any missing parents
 //   X.sleep    decimal milliseconds to wait before exiting
+//   X.window   a visible top-level window titled "X window", 400 by 300 at
+//              100,100, is shown and serviced during that wait, as a real
+//              pre-setup program shows one (without X.sleep it is shown and
+//              gone at once)
 // Then it appends one line to X.times beside itself: the performance counter
 // at its start and at its end, two decimal numbers, so that a driver reading
 // the same counter can time the setup between programs. Then it exits with 0. A
@@ -16,8 +20,8 @@
 // Like the programs it stands for on a media, it runs on Windows 95 and NT
 // 4.0 on a 486: it is compiled for the 486 and links no C runtime and no
 // start-up code (its own entry point, SiblingEntry), so that it imports from
-// KERNEL32 only and holds no instruction newer than the 486 (mediacheck
-// checks both).
+// KERNEL32 and USER32 only and holds no instruction newer than the 486
+// (mediacheck checks both).
 #include <windows.h>
 
 namespace {
@@ -173,12 +177,12 @@ bool CopyTree(const char *from, const char *to) {
   return ok;
 }
 
-// Waits the number of milliseconds written in the file (leading decimal
-// digits, at most 24 hours).
-void SleepAsTold(const char *path) {
+// The number of milliseconds written in the file (leading decimal digits,
+// at most 24 hours); 0 without the file.
+DWORD WaitAsTold(const char *path) {
   Reader r;
   if (!Open(r, path))
-    return;
+    return 0;
   unsigned long ms = 0;
   int c;
   while ((c = Next(r)) == ' ' || c == '\t' || c == '\r' || c == '\n') {
@@ -190,7 +194,50 @@ void SleepAsTold(const char *path) {
     c = Next(r);
   }
   CloseHandle(r.file);
-  Sleep(ms);
+  return static_cast<DWORD>(ms);
+}
+
+// Shows the window "<name> window" (400 by 300 at 100,100) and services its
+// messages for `ms` milliseconds, then destroys it. Without a window (it
+// cannot be made) the wait is a plain one.
+void WaitWithWindow(const char *name, DWORD ms) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA wc;
+  wc.style = 0;
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.cbClsExtra = 0;
+  wc.cbWndExtra = 0;
+  wc.hInstance = instance;
+  wc.hIcon = nullptr;
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszMenuName = nullptr;
+  wc.lpszClassName = "SiblingWindow";
+  char title[kPath];
+  HWND window = nullptr;
+  if (RegisterClassA(&wc) && Join(title, sizeof title, name, " window", ""))
+    window =
+        CreateWindowExA(0, wc.lpszClassName, title, WS_OVERLAPPEDWINDOW, 100,
+                        100, 400, 300, nullptr, nullptr, instance, nullptr);
+  if (!window) {
+    Sleep(ms);
+    return;
+  }
+  ShowWindow(window, SW_SHOW);
+  UpdateWindow(window);
+  DWORD start = GetTickCount();
+  for (;;) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    DWORD waited = GetTickCount() - start;
+    if (waited >= ms)
+      break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - waited, QS_ALLINPUT);
+  }
+  DestroyWindow(window);
 }
 
 // Writes `value` in decimal at `out` (room for 20 characters) and returns
@@ -271,10 +318,11 @@ int Run() {
   if (dot && (!slash || dot > slash))
     *dot = '\0';
 
-  char handoff[kPath], files[kPath], sleep[kPath], times[kPath];
+  char handoff[kPath], files[kPath], sleep[kPath], window[kPath], times[kPath];
   if (!Join(handoff, sizeof handoff, self, ".handoff", "") ||
       !Join(files, sizeof files, self, ".files", "") ||
       !Join(sleep, sizeof sleep, self, ".sleep", "") ||
+      !Join(window, sizeof window, self, ".window", "") ||
       !Join(times, sizeof times, self, ".times", ""))
     return 1;
 
@@ -292,8 +340,11 @@ int Run() {
     if (!ReadTargetDir(handoff, dir, sizeof dir) || !CopyTree(files, dir))
       result = 1;
   }
-  if (Exists(sleep))
-    SleepAsTold(sleep);
+  DWORD ms = WaitAsTold(sleep);
+  if (Exists(window))
+    WaitWithWindow(slash ? slash + 1 : self, ms);
+  else
+    Sleep(ms);
   AppendTimes(times, started);
   return result;
 }

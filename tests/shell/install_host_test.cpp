@@ -204,19 +204,25 @@ TEST_F(InstallHost, FailureStatusIsHandledOnceAtAnyTimerMessage) {
     return 0;
   });
   ClickInstall();
-  bool posted = false;
+  // The user-interface thread keeps serving the worker meanwhile (the
+  // backdrop's topmost state around the program): the timer messages come
+  // from a thread of their own once the status is -1.
+  std::atomic<bool> posted{false};
+  std::thread poster;
   standin::setIdleHook([&] {
     HWND host = standin::findDialog(IDD_INSTALL);
-    if (posted || host == nullptr || JournalCount("CreateThread") == 0)
+    if (timerStopped || host == nullptr || JournalCount("CreateThread") == 0)
       return;
     KillTimer(host, 1);
     timerStopped = true;
-    for (int i = 0; i < 1000 && g_installStatus.load() == 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    PostMessageA(host, WM_TIMER, 77, 0);
-    PostMessageA(host, WM_TIMER, 78, 0);
-    PostMessageA(host, WM_TIMER, 1, 0);
-    posted = true;
+    poster = std::thread([&posted, host] {
+      for (int i = 0; i < 1000 && g_installStatus.load() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      PostMessageA(host, WM_TIMER, 77, 0);
+      PostMessageA(host, WM_TIMER, 78, 0);
+      PostMessageA(host, WM_TIMER, 1, 0);
+      posted = true;
+    });
   });
   // A real message box runs a message loop of its own: the timer messages
   // still queued are dispatched while the failure message is open.
@@ -226,6 +232,8 @@ TEST_F(InstallHost, FailureStatusIsHandledOnceAtAnyTimerMessage) {
   });
 
   EXPECT_EQ(RunSetup(), 1603);
+  if (poster.joinable())
+    poster.join();
 
   EXPECT_TRUE(posted);
   EXPECT_EQ(g_installStatus.load(), -1);
@@ -372,6 +380,133 @@ TEST_F(InstallHost, CloseRequestDuringAPreflightMessageAbortsOnce) {
   EXPECT_EQ(RunSetup(), 1633);
   EXPECT_EQ(Captions(),
             (std::vector<std::string>{"Install Error", kFailureCaption}));
+}
+
+const char kAdministratorText[] =
+    "An administrator of this computer must install VKO Halvermont.\n"
+    "Please log on as an administrator and start the setup again.";
+const char kServicesKey[] = "HKLM\\System\\CurrentControlSet\\Services";
+
+// On Windows NT a user who may not create keys under the services key and
+// SOFTWARE is refused before anything starts or is written: the message, the
+// failure message, status 1925, and the hand-off file gone. An administrator
+// passes (each key opened with KEY_CREATE_SUB_KEY alone, closed at once,
+// before the timer starts); Windows 95 asks nothing.
+TEST_F(InstallHost, WindowsNtRequiresAnAdministratorWindows95AsksNothing) {
+  struct Case {
+    DWORD version;
+    bool administrator;
+    int exitCode;
+  } cases[] = {{0x05650004, false, 1925},
+               {0x05650004, true, 3010},
+               {0xC0000004, false, 3010}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << std::hex << c.version << " admin " << c.administrator);
+    TearDown();
+    SetUp();
+    standin::setVersion(c.version);
+    // The keys every machine has.
+    ASSERT_TRUE(standin::regPutKey(kServicesKey));
+    ASSERT_TRUE(standin::regPutKey("HKLM\\SOFTWARE\\Microsoft\\Windows\\"
+                                   "CurrentVersion\\Run"));
+    standin::regSetAdministrator(c.administrator);
+    GoodMedia();
+    ClickInstall();
+    Answer({IDCANCEL});
+    const std::string registryBefore = standin::regExportText();
+
+    EXPECT_EQ(RunSetup(), c.exitCode);
+
+    if (c.exitCode == 1925) {
+      auto boxes = messageBoxes();
+      ASSERT_EQ(boxes.size(), 2u);
+      ExpectBox(boxes[0], Host(), kAdministratorText, "Install Error",
+                kErrorFlags);
+      ExpectBox(boxes[1], Host(), kFailureText, kFailureCaption, kErrorFlags);
+      EXPECT_EQ(JournalCount("SetTimer"), 0);
+      EXPECT_EQ(standin::createThreadCount(), 0);
+      EXPECT_TRUE(standin::createProcessCalls().empty());
+      EXPECT_EQ(standin::regExportText(), registryBefore);
+      EXPECT_EQ(JournalCount("RegCreateKeyA") + JournalCount("RegSet") +
+                    JournalCount("RegDelete"),
+                0);
+      EXPECT_TRUE(standin::ddeCommands().empty());
+      EXPECT_FALSE(FileExists(HandoffPath()));
+      continue;
+    }
+    EXPECT_EQ(Captions(), std::vector<std::string>{"Success"});
+    EXPECT_TRUE(Started(Quillan()));
+    // The check's calls, each open followed at once by its close, then the
+    // timer's start.
+    auto journal = standin::journalEntries();
+    std::vector<std::string> checks;
+    for (size_t i = 0; i < journal.size(); ++i) {
+      const std::string &e = journal[i];
+      bool afterOpen = i > 0 && journal[i - 1].rfind("RegOpenKeyExA", 0) == 0;
+      if (e.rfind("RegOpenKeyExA", 0) == 0 || e.rfind("SetTimer", 0) == 0 ||
+          (afterOpen && e.rfind("RegCloseKey", 0) == 0))
+        checks.push_back(e);
+    }
+    if (c.version == 0xC0000004) {
+      EXPECT_EQ(checks, std::vector<std::string>{"SetTimer dlg132 1 10"});
+      continue;
+    }
+    EXPECT_EQ(
+        checks,
+        (std::vector<std::string>{
+            "RegOpenKeyExA HKEY_LOCAL_MACHINE "
+            "\"System\\CurrentControlSet\\Services\" access=0x00000004 -> 0",
+            "RegCloseKey HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\"
+            "Services -> 0",
+            "RegOpenKeyExA HKEY_LOCAL_MACHINE \"SOFTWARE\" "
+            "access=0x00000004 -> 0",
+            "RegCloseKey HKEY_LOCAL_MACHINE\\SOFTWARE -> 0",
+            "SetTimer dlg132 1 10"}));
+  }
+}
+
+// While a sibling program runs its windows can come above the backdrop:
+// the backdrop is not topmost at any program's start, and topmost again at
+// every message box, the worker's included, whether the program ran, could
+// not be started or left no hand-off file. Only the user-interface thread
+// changes it.
+TEST_F(InstallHost, BackdropGivesWayToEachSiblingProgramOnly) {
+  enum Media { kCustomInstall, kNoPreSetupProgram, kNoHandoff };
+  for (Media media : {kCustomInstall, kNoPreSetupProgram, kNoHandoff}) {
+    SCOPED_TRACE(media);
+    TearDown();
+    SetUp();
+    if (media == kCustomInstall) {
+      GoodMedia();
+    } else if (media == kNoPreSetupProgram) {
+      AddSibling(Sondel());
+    } else {
+      AddSibling(Sondel());
+      standin::registerProgram(Quillan(), [] { return DWORD(0); });
+    }
+    OnWelcome([](HWND w) {
+      standin::click(w, IDC_CUSTOM);
+      standin::click(w, IDC_INSTALL);
+    });
+    Answer({IDCANCEL});
+
+    RunSetup();
+
+    const size_t programs = media == kCustomInstall ? 3u : 2u;
+    auto starts = standin::createProcessCalls();
+    ASSERT_EQ(starts.size(), programs);
+    for (const auto &start : starts)
+      EXPECT_FALSE(standin::topmostAt(Backdrop(), start.moment))
+          << start.commandLine.value_or("");
+    auto boxes = messageBoxes();
+    ASSERT_EQ(boxes.size(), media == kCustomInstall ? 1u : 2u);
+    EXPECT_NE(boxes[0].thread, mainThread_);
+    for (const auto &box : boxes)
+      EXPECT_TRUE(standin::topmostAt(Backdrop(), box.moment)) << box.text;
+    for (const auto &change : windowState(Backdrop()).topmostHistory)
+      EXPECT_EQ(change.thread, mainThread_);
+  }
 }
 
 // A missing hand-off file is no error for the abort.

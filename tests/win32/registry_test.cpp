@@ -209,6 +209,54 @@ TEST_F(RegistryTest, RefusedWritesChangeNothingButOpensStillWork) {
   EXPECT_EQ(before, standin::regExportText());
 }
 
+// An ordinary user of Windows NT: machine keys open for reading, not for
+// any change; keys of the other roots stay writable. An administrator may
+// open a machine key with any right.
+TEST_F(RegistryTest, OrdinaryUserReadsMachineKeysButChangesNothing) {
+  ASSERT_TRUE(standin::regPutString("HKLM\\SOFTWARE\\A", "v", "x"));
+  ASSERT_TRUE(standin::regPutKey("HKCU\\Software"));
+  HKEY k = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0,
+                                         KEY_CREATE_SUB_KEY, &k));
+  EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(k));
+
+  standin::regSetAdministrator(false);
+  const std::string before = standin::regExportText();
+  for (REGSAM access :
+       std::initializer_list<REGSAM>{KEY_CREATE_SUB_KEY, KEY_SET_VALUE,
+                                     KEY_WRITE, DELETE, KEY_ALL_ACCESS}) {
+    k = reinterpret_cast<HKEY>(1);
+    EXPECT_EQ(ERROR_ACCESS_DENIED,
+              RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, access, &k))
+        << access;
+    EXPECT_EQ(nullptr, k);
+  }
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\B", 0,
+                          KEY_CREATE_SUB_KEY, &k));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A", 0, KEY_READ, &k));
+  const BYTE one[] = {1};
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegSetValueExA(k, "w", 0, REG_BINARY, one, 1));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegDeleteValueA(k, "v"));
+  HKEY created = nullptr;
+  EXPECT_EQ(ERROR_SUCCESS, RegCreateKeyA(k, nullptr, &created));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, RegCreateKeyA(k, "New", &created));
+  EXPECT_EQ(ERROR_ACCESS_DENIED,
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\A"));
+  EXPECT_EQ(before, standin::regExportText());
+  EXPECT_EQ(ERROR_SUCCESS,
+            RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Mine", &created));
+  EXPECT_EQ("RegOpenKeyExA HKEY_LOCAL_MACHINE \"SOFTWARE\" access=0x00000004 "
+            "-> 0",
+            standin::regJournal().front());
+
+  standin::resetRegistry();
+  ASSERT_TRUE(standin::regPutKey("HKLM\\SOFTWARE"));
+  EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0,
+                                         KEY_ALL_ACCESS, &k));
+}
+
 TEST_F(RegistryTest, FlushCountsAndSavesToTheBackingFile) {
   const std::string file = tempName("backing");
   standin::regSetBackingFile(file);

@@ -120,7 +120,26 @@ typedef HKEY *PHKEY;
 #define REG_DWORD 4
 #define REG_MULTI_SZ 7
 
+typedef DWORD ACCESS_MASK;
+typedef ACCESS_MASK REGSAM;
+#define DELETE 0x00010000L
+#define READ_CONTROL 0x00020000L
+#define WRITE_DAC 0x00040000L
+#define WRITE_OWNER 0x00080000L
+#define SYNCHRONIZE 0x00100000L
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
+#define KEY_CREATE_SUB_KEY 0x0004
+#define KEY_ENUMERATE_SUB_KEYS 0x0008
+#define KEY_NOTIFY 0x0010
+#define KEY_CREATE_LINK 0x0020
+#define KEY_READ 0x00020019L
+#define KEY_WRITE 0x00020006L
+#define KEY_ALL_ACCESS 0x000F003FL
+
 LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult);
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
+                          REGSAM samDesired, PHKEY phkResult);
 LONG WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult);
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved,
                            DWORD dwType, const BYTE *lpData, DWORD cbData);

@@ -18,6 +18,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -86,6 +87,9 @@ struct CreateProcessCall {
   bool processInformation = false;
   BOOL result = FALSE;
   DWORD error = 0; // last error after a failure
+  // When the call was made, before the program could run (the stand-in's
+  // clock, standin/journal.h).
+  uint64_t moment = 0;
 };
 std::vector<CreateProcessCall> createProcessCalls();
 

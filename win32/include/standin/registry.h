@@ -9,6 +9,7 @@
 //
 // Journal entries (standin/journal.h), one per registry call, in the form
 //   RegOpenKeyA <key> "<subkey>" -> <status>
+//   RegOpenKeyExA <key> "<subkey>" access=0x<mask> -> <status>
 //   RegCreateKeyA <key> "<subkey>" -> <status>
 //   RegSetValueExA <key> "<name>" type=<type> size=<cbData> -> <status>
 //   RegDeleteKeyA <key> "<subkey>" -> <status>
@@ -18,7 +19,8 @@
 // <key> is the full path of the key behind the handle, spelt as the key was
 // created (HKEY_LOCAL_MACHINE for the root itself), or <invalid> for a handle
 // that is not open; a null subkey or name shows as (null). <status> is the
-// decimal result. RegQueryValueExA is not journaled: the product never calls
+// decimal result, <mask> the access asked for in 8-digit upper-case hex.
+// RegQueryValueExA is not journaled: the product never calls
 // it, tests do.
 #ifndef STANDIN_REGISTRY_H
 #define STANDIN_REGISTRY_H
@@ -37,8 +39,8 @@ struct RegValue {
 };
 
 // Empties every root, forgets every handle (later calls through an old handle
-// fail with ERROR_INVALID_HANDLE), zeroes the counters, stops refusing writes
-// and drops the backing file.
+// fail with ERROR_INVALID_HANDLE), zeroes the counters, stops refusing writes,
+// runs as an administrator again and drops the backing file.
 void resetRegistry();
 
 // Direct access for tests: neither journaled nor subject to refused writes.
@@ -68,6 +70,15 @@ int regOpenHandleCount();
 // fail with ERROR_ACCESS_DENIED and change nothing; RegOpenKeyA of existing
 // keys still works.
 void regRefuseWrites(bool refuse);
+
+// Whether the process runs as an administrator of Windows NT (true after
+// resetRegistry). An ordinary user reads keys under HKEY_LOCAL_MACHINE but
+// may change nothing there: RegOpenKeyExA of such a key asking for more than
+// KEY_READ (and SYNCHRONIZE), RegCreateKeyA of a key that does not exist,
+// RegSetValueExA, RegDeleteKeyA and RegDeleteValueA fail with
+// ERROR_ACCESS_DENIED. RegOpenKeyA, and RegCreateKeyA of an existing key,
+// still open it. Keys under the other roots stay writable.
+void regSetAdministrator(bool isAdministrator);
 
 // The registry as REGEDIT4 text, and loading such text (see regedit4 in
 // standin/regfile.h). Loading adds to what is there.

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -30,6 +31,16 @@ struct SentMessage {
   LPARAM lParam;
 };
 
+// The topmost state a window took at a moment of the stand-in's clock
+// (nextMoment in standin/journal.h), and the thread that set it: at its
+// creation, and at every SetWindowPos that places it with HWND_TOPMOST or
+// HWND_NOTOPMOST.
+struct TopmostChange {
+  uint64_t moment;
+  bool topmost;
+  std::thread::id thread;
+};
+
 // A copy of what the stand-in knows about one window.
 struct WindowState {
   bool known = false; // the handle was ever a window of this run
@@ -45,13 +56,14 @@ struct WindowState {
   std::thread::id thread;
   std::vector<int> showWindowCalls;
   std::vector<SetWindowPosCall> setWindowPosCalls;
+  std::vector<TopmostChange> topmostHistory; // in order of the moments
   // Every SendMessageA to the window, in order (WM_SETICON,
   // WM_ICONERASEBKGND, ...).
   std::vector<SentMessage> sentMessages;
   std::map<int, UINT> checkedButtons; // control id -> BST_ state
   HICON bigIcon = nullptr;
   HICON smallIcon = nullptr;
-  int defaultPaints = 0;           // WM_PAINT left to the default handling
+  int defaultPaints = 0; // WM_PAINT left to the default handling
   // The window region from SetWindowRgn: only the part of the window inside
   // it is on the screen. Without one the whole window is.
   bool hasRegion = false;
@@ -60,6 +72,9 @@ struct WindowState {
 };
 
 WindowState windowState(HWND hwnd);
+// Whether the window was topmost at `moment`: the state of its last topmost
+// change up to that moment; false before the window existed.
+bool topmostAt(HWND hwnd, uint64_t moment);
 // The most recently created dialog of a template that still exists, or NULL.
 HWND findDialog(UINT templateId);
 // The most recently created dialog of a template, alive or not, or NULL.
@@ -75,7 +90,8 @@ struct MessageBoxCall {
   std::string caption; // as shown: "Error" when the caller gave none
   UINT flags;
   std::thread::id thread;
-  int answer; // the button returned (0 while the box is open)
+  int answer;      // the button returned (0 while the box is open)
+  uint64_t moment; // when the box was shown (standin/journal.h)
 };
 // Answers a box on the thread that shows it. Without a responder: IDOK for
 // MB_OK and MB_OKCANCEL, IDNO for MB_YESNO and MB_YESNOCANCEL.
