@@ -19,7 +19,11 @@ int RegisterProduct();
 // Writes the product's last values (and on Windows NT the driver services),
 // creates the program group from setup.log, shows the success prompt,
 // requests the restart on OK, sets g_exitCode (1641 restart accepted, 3010
-// otherwise) and ends the install dialog with 0.
+// otherwise) and tells the install host, which then ends its run with 0.
 void FinishInstall();
+
+// The worker's notice that the installation has finished; sent, so the host
+// has ended its run when FinishInstall returns.
+#define WM_INSTALL_FINISHED (WM_APP + 3)
 
 #endif
