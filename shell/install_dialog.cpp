@@ -171,7 +171,7 @@ void InstallDialog::OnTimer(UINT_PTR /*nIDEvent*/) {
       ::AbortInstall(this);
     }
   }
-  Default();
+  RequestDefaultHandling();
 }
 
 void InstallDialog::OnSiblingStarting() { SetBackdropTopmost(false); }
