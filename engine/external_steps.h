@@ -51,18 +51,16 @@ int CheckInstallDir();
 // cannot be had or the name does not fit.
 bool GetHandoffFileName(char *name, size_t size);
 
-// The worker's notices to the install host around each sibling program. The
-// host handles them on the user-interface thread: the backdrop gives up its
-// topmost state before the program starts and takes it back once the program
-// has ended.
+// The worker's notices to the install host (g_installHostWindow) around each
+// sibling program: the backdrop belongs to the user-interface thread.
 #define WM_SIBLING_STARTING (WM_APP + 1)
 #define WM_SIBLING_ENDED (WM_APP + 2)
 
-// Sent by the worker just before it starts a sibling program, and once that
-// program has ended (or could not be started), before anything else happens.
-// Each returns when the host has acted on it: a program's windows can then
-// come above the backdrop, and afterwards the backdrop is topmost again, as
-// the worker's message boxes expect. Without a host window nothing is sent.
+// Sent just before a sibling program starts, and once it has ended (or could
+// not be started), before anything else happens. Each returns when the host
+// has acted: a program's windows can then come above the backdrop, and
+// afterwards the backdrop is topmost again, as the worker's message boxes
+// expect. Without a host window nothing is sent.
 void LetSiblingWindowsAbove();
 void KeepBackdropOnTop();
 

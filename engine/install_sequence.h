@@ -22,8 +22,9 @@ int RegisterProduct();
 // otherwise) and tells the install host, which then ends its run with 0.
 void FinishInstall();
 
-// The worker's notice that the installation has finished; sent, so the host
-// has ended its run when FinishInstall returns.
+// The worker's notice to the install host that the installation has finished.
+// It is sent, not posted, so the host has asked its run to end before
+// FinishInstall returns.
 #define WM_INSTALL_FINISHED (WM_APP + 3)
 
 #endif

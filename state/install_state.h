@@ -1,6 +1,6 @@
-// The installation's shared state: what the install host, the worker thread
-// and the subsystems below them read and write. Each variable says which
-// thread may write it and when.
+// The installation's shared state, read and written by the install host, the
+// worker thread and the subsystems below them. Beside each variable, the one
+// line "Writes:" says which thread may write it, and when.
 #ifndef STATE_INSTALL_STATE_H
 #define STATE_INSTALL_STATE_H
 
@@ -9,33 +9,38 @@
 #include <atomic>
 #include <cstdint>
 
-// Media folder of the running setup, without a trailing backslash (may be
-// empty). Written once on the user-interface thread before the worker starts.
+// Media folder of the running setup, without a trailing backslash; may be
+// empty.
+// Writes: user-interface thread, once, before the worker starts.
 extern char g_sourceDir[256];
 // True when the media folder was too long for g_sourceDir, or the program's
 // own file name could not be had whole; g_sourceDir is then empty: no
-// program of the media can be named. Written with g_sourceDir.
+// program of the media can be named.
+// Writes: user-interface thread, with g_sourceDir.
 extern bool g_sourceDirTooLong;
-// Install directory named by the last hand-off file read. Worker only.
+// Install directory named by the last hand-off file read.
+// Writes: worker only.
 extern char g_installDir[256];
-// 1 Windows 95 family, 0 Windows NT 4.0, -1 unsupported. Written by the host
-// before the worker starts.
+// 1 Windows 95 family, 0 Windows NT 4.0, -1 unsupported.
+// Writes: user-interface thread, before the worker starts.
 extern int32_t g_platform;
-// 0 Express, 1 Custom. Written by the Welcome dialog before the worker starts.
+// 0 Express, 1 Custom.
+// Writes: user-interface thread (Welcome dialog), before the worker starts.
 extern int32_t g_customMode;
-// 0 while the worker runs, 1 after success, -1 after failure. Written by the
-// worker, polled by the user-interface thread's status timer.
+// 0 while the worker runs, 1 after success, -1 after failure; polled by the
+// status timer on the user-interface thread.
+// Writes: worker only.
 extern std::atomic<int32_t> g_installStatus;
-// 1, 0 or -1 from the hand-off file; stored as the registry value AMA. Worker
-// only.
+// 1, 0 or -1 from the hand-off file; stored as the registry value AMA.
+// Writes: worker only.
 extern int32_t g_amaSetting;
 // The process exit status, 1603 (a general installation failure) until
-// something better is known. Written by the dialogs and the worker, read at
-// exit.
+// something better is known; read when the program ends.
+// Writes: either thread (atomic).
 extern std::atomic<int32_t> g_exitCode;
-// The install host's window, owner of every message box of the worker and
-// receiver of its notices; null while there is none. Written by the host on
-// the user-interface thread when its window is made and gone.
+// The install host's window: owner of every message box of the worker and
+// receiver of its notices; null while there is none.
+// Writes: user-interface thread, when the host's window is made and gone.
 extern HWND g_installHostWindow;
 
 #endif
