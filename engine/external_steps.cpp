@@ -11,9 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "shell/install_dialog.h"
-#include "shell/setup_globals.h"
-#include "system/bounded_text.h"
+#include "state/install_state.h"
+#include "text/bounded_text.h"
 
 // The start-up information is the 68-byte structure of the 32-bit system.
 static_assert(sizeof(void *) != 4 || sizeof(STARTUPINFOA) == 68,
@@ -91,7 +90,7 @@ bool GetHandoffFileName(char *name, size_t size) {
 
 // The message for a hand-off file that cannot be had; -1 once dismissed.
 static int ReportMissingHandoff() {
-  MessageBoxA(theInstallDialog.m_hWnd, "Can not open install.tmp file!",
+  MessageBoxA(g_installHostWindow, "Can not open install.tmp file!",
               "Install Error", MB_TOPMOST | MB_ICONERROR);
   return -1;
 }
@@ -255,7 +254,7 @@ int RunExternalStep(const char *path) {
       KeepBackdropOnTop();
   }
   if (!started) {
-    MessageBoxA(theInstallDialog.m_hWnd, "Can not find Resource file.",
+    MessageBoxA(g_installHostWindow, "Can not find Resource file.",
                 "Installation Error", MB_TOPMOST | MB_ICONERROR);
     g_installStatus = -1;
     return -1;
@@ -273,4 +272,16 @@ int RunExternalStep(const char *path) {
                    : ReadHandoffFile();
   g_installStatus = result;
   return result;
+}
+
+// The worker runs on its own thread, and the backdrop belongs to the
+// user-interface thread: the send returns only once the host has acted.
+void LetSiblingWindowsAbove() {
+  if (g_installHostWindow != nullptr)
+    SendMessageA(g_installHostWindow, WM_SIBLING_STARTING, 0, 0);
+}
+
+void KeepBackdropOnTop() {
+  if (g_installHostWindow != nullptr)
+    SendMessageA(g_installHostWindow, WM_SIBLING_ENDED, 0, 0);
 }

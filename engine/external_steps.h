@@ -4,6 +4,8 @@
 #ifndef ENGINE_EXTERNAL_STEPS_H
 #define ENGINE_EXTERNAL_STEPS_H
 
+#include <windows.h>
+
 #include <cstddef>
 
 // Size of the buffers for the Windows directory and the hand-off file name.
@@ -48,5 +50,18 @@ int CheckInstallDir();
 // Returns false, leaving `name` an empty string, when the Windows directory
 // cannot be had or the name does not fit.
 bool GetHandoffFileName(char *name, size_t size);
+
+// The worker's notices to the install host (g_installHostWindow) around each
+// sibling program: the backdrop belongs to the user-interface thread.
+#define WM_SIBLING_STARTING (WM_APP + 1)
+#define WM_SIBLING_ENDED (WM_APP + 2)
+
+// Sent just before a sibling program starts, and once it has ended (or could
+// not be started), before anything else happens. Each returns when the host
+// has acted: a program's windows can then come above the backdrop, and
+// afterwards the backdrop is topmost again, as the worker's message boxes
+// expect. Without a host window nothing is sent.
+void LetSiblingWindowsAbove();
+void KeepBackdropOnTop();
 
 #endif

@@ -4,11 +4,11 @@
 #include "engine/external_steps.h"
 #include "engine/system_restart.h"
 #include "import/defaults_file.h"
-#include "shell/install_dialog.h"
-#include "shell/setup_globals.h"
-#include "system/bounded_text.h"
-#include "system/progman_client.h"
+#include "import/program_group.h"
+#include "state/install_state.h"
 #include "system/registry_layout.h"
+#include "text/bounded_text.h"
+#include "text/product_name.h"
 
 #include <cstdio>
 
@@ -86,7 +86,7 @@ void FinishInstall() {
 
   Sleep(1000);
   const int answer = MessageBoxA(
-      theInstallDialog.m_hWnd,
+      g_installHostWindow,
       PRODUCT_NAME ", successfully Installed!\nWindows will restart now! ",
       "Success", MB_OKCANCEL | MB_TOPMOST);
   int32_t exitCode = kExitRestartRequired;
@@ -94,5 +94,6 @@ void FinishInstall() {
     exitCode = kExitRestartStarted;
   g_exitCode.store(exitCode);
 
-  theInstallDialog.EndDialog(0);
+  if (g_installHostWindow != nullptr)
+    SendMessageA(g_installHostWindow, WM_INSTALL_FINISHED, 0, 0);
 }

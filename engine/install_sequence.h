@@ -19,7 +19,12 @@ int RegisterProduct();
 // Writes the product's last values (and on Windows NT the driver services),
 // creates the program group from setup.log, shows the success prompt,
 // requests the restart on OK, sets g_exitCode (1641 restart accepted, 3010
-// otherwise) and ends the install dialog with 0.
+// otherwise) and tells the install host, which then ends its run with 0.
 void FinishInstall();
+
+// The worker's notice to the install host that the installation has finished.
+// It is sent, not posted, so the host has asked its run to end before
+// FinishInstall returns.
+#define WM_INSTALL_FINISHED (WM_APP + 3)
 
 #endif

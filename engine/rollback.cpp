@@ -1,10 +1,13 @@
 // Rollback after a failed installation, run on the user-interface thread.
 #include "engine/rollback.h"
 
-#include "shell/setup_globals.h"
-#include "system/bounded_text.h"
+#include <windows.h>
+
+#include "engine/external_steps.h"
 #include "system/progman_client.h"
 #include "system/registry_layout.h"
+#include "text/bounded_text.h"
+#include "text/product_name.h"
 
 void RollbackInstall() {
   RollbackInstallEntries();
@@ -20,4 +23,15 @@ void RollbackInstall() {
       AppendText(command, PRODUCT_NAME) && AppendText(command, ",1)]"))
     ProgmanExecute(command);
   ProgmanDisconnect();
+}
+
+void ReportInstallFailure(HWND owner) {
+  MessageBoxA(owner, PRODUCT_NAME " Installation Failed!", "Abort Installation",
+              MB_TOPMOST | MB_ICONERROR);
+
+  // A Windows directory too long for the name's buffer leaves no name to
+  // delete: a cut-short name could name another file.
+  char handoffName[HANDOFF_NAME_SIZE];
+  if (GetHandoffFileName(handoffName, sizeof(handoffName)))
+    DeleteFileA(handoffName);
 }

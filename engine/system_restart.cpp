@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "shell/setup_globals.h"
+#include "state/install_state.h"
 
 #include <cstring>
 

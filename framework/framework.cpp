@@ -91,18 +91,15 @@ void CWnd::CheckDlgButton(int nIDButton, UINT nCheck) {
   ::CheckDlgButton(m_hWnd, nIDButton, nCheck);
 }
 
-// A dialog's default handling is done by the system once the dialog
-// procedure returns FALSE, so it can only be requested here.
-LRESULT CWnd::Default() {
-  m_defaultRequested = TRUE;
-  return 0;
-}
+// The dialog procedure returns FALSE for the message, and the system does
+// the rest.
+void CWnd::RequestDefaultHandling() { m_defaultRequested = TRUE; }
 
-void CWnd::OnClose() { Default(); }
-void CWnd::OnPaint() { Default(); }
-void CWnd::OnTimer(UINT_PTR) { Default(); }
+void CWnd::OnClose() { RequestDefaultHandling(); }
+void CWnd::OnPaint() { RequestDefaultHandling(); }
+void CWnd::OnTimer(UINT_PTR) { RequestDefaultHandling(); }
 HCURSOR CWnd::OnQueryDragIcon() {
-  Default();
+  RequestDefaultHandling();
   return nullptr;
 }
 

@@ -138,9 +138,10 @@ public:
   int MessageBox(LPCSTR lpszText, LPCSTR lpszCaption = nullptr,
                  UINT nType = MB_OK);
   void CheckDlgButton(int nIDButton, UINT nCheck);
-  // Asks for the system's default handling of the message being dispatched;
-  // it runs when the handler has returned. Returns 0.
-  LRESULT Default();
+  // Asks for the system's default handling of the message being dispatched:
+  // a dialog's default handling is the system's, done once the dialog
+  // procedure has returned, so the handler can only request it.
+  void RequestDefaultHandling();
 
   // Handlers that the ON_WM_ macros name when a class does not declare its
   // own: each leaves the message to the default handling.
@@ -160,8 +161,8 @@ public:
   const MessageMap *GetMessageMap() const override;
 
 protected:
-  // Set while a message is dispatched; Default() asks for the system's
-  // default handling of it.
+  // Set while a message is dispatched; RequestDefaultHandling() asks for the
+  // system's default handling of it.
   UINT m_currentMsg;
   WPARAM m_currentWParam;
   LPARAM m_currentLParam;

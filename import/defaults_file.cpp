@@ -15,10 +15,9 @@
 
 #include <cstdio>
 
-#include "shell/install_dialog.h"
-#include "shell/setup_globals.h"
-#include "system/bounded_text.h"
+#include "state/install_state.h"
 #include "system/registry_layout.h"
+#include "text/bounded_text.h"
 
 // The character area of a text field.
 #define TEXT_FIELD_SIZE 16
@@ -78,7 +77,7 @@ int ImportMonitorDefaults() {
     file = nullptr;
   }
   if (file == nullptr) {
-    MessageBoxA(theInstallDialog.m_hWnd, "Can not Open default.cfg file!",
+    MessageBoxA(g_installHostWindow, "Can not Open default.cfg file!",
                 "Installation Error", MB_TOPMOST | MB_ICONERROR);
     return 1;
   }

@@ -47,7 +47,7 @@ void BackdropDialog::OnPaint() {
     int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
     DrawIcon(dc, x, y, m_hIcon);
   } else {
-    Default();
+    RequestDefaultHandling();
   }
 }
 

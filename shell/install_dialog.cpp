@@ -6,8 +6,9 @@
 #include "engine/install_sequence.h"
 #include "engine/rollback.h"
 #include "shell/resource_ids.h"
-#include "shell/setup_globals.h"
+#include "state/install_state.h"
 #include "system/registry_layout.h"
+#include "text/product_name.h"
 
 // Exit statuses the host decides; the install sequence sets those of a
 // finished installation.
@@ -16,10 +17,6 @@ static const int32_t kExitAlreadyInstalled = 1638;
 // Lacking the rights to install: the status deployment tools read as "an
 // administrator is required".
 static const int32_t kExitAdministratorRequired = 1925;
-
-// The worker's notices to the host around each sibling program.
-static const UINT kSiblingStarting = WM_APP + 1;
-static const UINT kSiblingEnded = WM_APP + 2;
 
 static const UINT_PTR kStatusTimerId = 1;
 static const UINT kStatusTimerPeriod = 10;
@@ -48,8 +45,9 @@ ON_WM_TIMER()
 ON_MESSAGE_VOID(WM_CLOSE, AbortInstall)
 ON_COMMAND(IDOK, AbortInstall)
 ON_COMMAND(IDCANCEL, AbortInstall)
-ON_MESSAGE_VOID(kSiblingStarting, OnSiblingStarting)
-ON_MESSAGE_VOID(kSiblingEnded, OnSiblingEnded)
+ON_MESSAGE_VOID(WM_SIBLING_STARTING, OnSiblingStarting)
+ON_MESSAGE_VOID(WM_SIBLING_ENDED, OnSiblingEnded)
+ON_MESSAGE_VOID(WM_INSTALL_FINISHED, OnInstallFinished)
 END_MESSAGE_MAP()
 
 // True unless the system refuses this process the right to create subkeys
@@ -86,6 +84,7 @@ static void SetBackdropTopmost(bool topmost) {
 
 BOOL InstallDialog::OnInitDialog() {
   CDialog::OnInitDialog();
+  g_installHostWindow = m_hWnd;
   s_hostEnding = false;
   s_resultSeen = false;
 
@@ -116,8 +115,8 @@ BOOL InstallDialog::OnInitDialog() {
     g_platform = -1;
     s_hostEnding = true;
     g_exitCode = kExitUnsupportedPlatform;
-    MessageBox("VKO Halvermont Only Design for Windows95 and Windows NT4.0 "
-               "PlatForm!",
+    MessageBox(PRODUCT_NAME " Only Design for Windows95 and Windows NT4.0 "
+                            "PlatForm!",
                "Install Error", MB_TOPMOST | MB_ICONERROR);
     ::AbortInstall(this);
     return TRUE;
@@ -126,8 +125,9 @@ BOOL InstallDialog::OnInitDialog() {
   if (IsInstalled() == 0) {
     s_hostEnding = true;
     g_exitCode = kExitAlreadyInstalled;
-    MessageBox("This system has installed VKO Halvermont!\nPlease Uninstall "
-               "VKO Halvermont first, before you reinstall!",
+    MessageBox("This system has installed " PRODUCT_NAME
+               "!\nPlease Uninstall " PRODUCT_NAME
+               " first, before you reinstall!",
                "Warning", MB_TOPMOST | MB_ICONWARNING);
     ::AbortInstall(this);
     return TRUE;
@@ -136,9 +136,9 @@ BOOL InstallDialog::OnInitDialog() {
   if (g_platform == 0 && !MayInstallOnWindowsNt()) {
     s_hostEnding = true;
     g_exitCode = kExitAdministratorRequired;
-    MessageBox("An administrator of this computer must install VKO "
-               "Halvermont.\nPlease log on as an administrator and start the "
-               "setup again.",
+    MessageBox("An administrator of this computer must install " PRODUCT_NAME
+               ".\nPlease log on as an administrator and start the setup "
+               "again.",
                "Install Error", MB_TOPMOST | MB_ICONERROR);
     ::AbortInstall(this);
     return TRUE;
@@ -171,25 +171,16 @@ void InstallDialog::OnTimer(UINT_PTR /*nIDEvent*/) {
       ::AbortInstall(this);
     }
   }
-  Default();
+  RequestDefaultHandling();
 }
 
 void InstallDialog::OnSiblingStarting() { SetBackdropTopmost(false); }
 
 void InstallDialog::OnSiblingEnded() { SetBackdropTopmost(true); }
 
-// The worker runs on its own thread, and the backdrop belongs to the
-// user-interface thread: the host acts on a sent message there, and the
-// send returns only once it has.
-void LetSiblingWindowsAbove() {
-  if (theInstallDialog.m_hWnd != nullptr)
-    ::SendMessageA(theInstallDialog.m_hWnd, kSiblingStarting, 0, 0);
-}
+void InstallDialog::OnInstallFinished() { EndDialog(0); }
 
-void KeepBackdropOnTop() {
-  if (theInstallDialog.m_hWnd != nullptr)
-    ::SendMessageA(theInstallDialog.m_hWnd, kSiblingEnded, 0, 0);
-}
+void InstallDialog::PostNcDestroy() { g_installHostWindow = nullptr; }
 
 void InstallDialog::AbortInstall() {
   if (s_hostEnding)
@@ -199,15 +190,6 @@ void InstallDialog::AbortInstall() {
 }
 
 void AbortInstall(CDialog *dialog) {
-  dialog->MessageBox("VKO Halvermont Installation Failed!",
-                     "Abort Installation", MB_TOPMOST | MB_ICONERROR);
-
-  // The hand-off file's name, in a buffer of 200 bytes. A Windows directory
-  // that does not fit leaves no name to delete: a cut-short name could name
-  // another file.
-  char handoffName[HANDOFF_NAME_SIZE];
-  if (GetHandoffFileName(handoffName, sizeof(handoffName)))
-    DeleteFileA(handoffName);
-
+  ReportInstallFailure(dialog->m_hWnd);
   dialog->EndDialog(0);
 }

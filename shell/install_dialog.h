@@ -17,22 +17,20 @@ public:
   // host; once a pre-flight check has failed or the worker has been started,
   // the host ends through that path alone.
   void AbortInstall();
-  // The worker's notices around a sibling program, handled on the
-  // user-interface thread: the backdrop gives up its topmost state before
-  // the program starts and takes it back once the program has ended.
+  // The worker's notices, handled on the user-interface thread: around a
+  // sibling program the backdrop gives up its topmost state and takes it
+  // back; a finished installation ends the host's run with 0.
   void OnSiblingStarting();
   void OnSiblingEnded();
+  void OnInstallFinished();
+  // The window is gone: the worker has no host to notify any more.
+  void PostNcDestroy() override;
 
   DECLARE_MESSAGE_MAP()
 };
 
-// Called by the worker just before it starts a sibling program, and once that
-// program has ended (or could not be started), before anything else happens.
-// Each returns when the host has acted on it: a program's windows can then
-// come above the backdrop, and afterwards the backdrop is topmost again, as
-// the worker's message boxes expect. A host without a window does nothing.
-void LetSiblingWindowsAbove();
-void KeepBackdropOnTop();
+// The one install host; the Welcome dialog runs it.
+extern InstallDialog theInstallDialog;
 
 // The abort procedure, applied to the host or to the Welcome dialog: the
 // failure message owned by that dialog, deletion of the hand-off file, end of

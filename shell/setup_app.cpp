@@ -3,7 +3,14 @@
 #include "shell/setup_app.h"
 
 #include "shell/backdrop_dialog.h"
-#include "shell/setup_globals.h"
+#include "shell/install_dialog.h"
+#include "state/install_state.h"
+
+// The program's two global objects, in this order: static initialisation
+// constructs the application object first, and destruction at exit runs in
+// the reverse order.
+SetupApp theApp;
+InstallDialog theInstallDialog;
 
 SetupApp::SetupApp() : CWinApp(nullptr) {}
 

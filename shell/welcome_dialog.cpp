@@ -3,7 +3,8 @@
 
 #include "shell/install_dialog.h"
 #include "shell/resource_ids.h"
-#include "shell/setup_globals.h"
+#include "state/install_state.h"
+#include "text/product_name.h"
 
 // Exit statuses: leaving this dialog without installing, and the one that
 // stands for any failure once Install has been pressed (the install host and
@@ -61,7 +62,7 @@ void WelcomeDialog::OnCancel() {
   if (IsHidden(m_hWnd))
     return;
   int answer =
-      MessageBox("Do you want to exit VKO Halvermont installation?",
+      MessageBox("Do you want to exit " PRODUCT_NAME " installation?",
                  "Exit Installation", MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
   if (answer == IDYES && !s_welcomeAborted) {
     s_welcomeAborted = true;

@@ -1,10 +1,6 @@
 // Program Manager client over the DDE Management Library.
 #include "system/progman_client.h"
 
-#include "import/file_list.h"
-#include "shell/setup_globals.h"
-#include "system/bounded_text.h"
-
 #include <cstring>
 
 DWORD g_ddeInstance = 0;
@@ -60,88 +56,4 @@ int ProgmanDisconnect() {
   DdeUninitialize(g_ddeInstance);
   g_ddeInstance = 0;
   return 1;
-}
-
-// Program Manager takes a bracket inside a double-quoted argument as a plain
-// character, so brackets in a path or title are sent as they are. A double
-// quote cannot be carried: it would end the quoted argument early and make
-// Program Manager run something other than the intended AddItem.
-static bool HoldsDoubleQuote(const char *text) {
-  return std::strchr(text, '"') != nullptr;
-}
-
-// Sends the AddItem command for the item line in g_lineBuffer: the program
-// path <install dir>\<item name> in double quotes, then the title in double
-// quotes. The command is sent whole or not at all.
-static void AddProgramItem() {
-  // An item line needs a separator after its name and a quoted title;
-  // without either it names no item.
-  if (std::strpbrk(g_lineBuffer, " =") == nullptr ||
-      std::strchr(g_lineBuffer, '"') == nullptr)
-    return;
-
-  char command[256] = "";
-  ParseItemName();
-  if (HoldsDoubleQuote(g_installDir) || HoldsDoubleQuote(g_itemField))
-    return;
-  bool fits = AppendText(command, "[AddItem(\"") &&
-              AppendText(command, g_installDir) && AppendText(command, "\\") &&
-              AppendText(command, g_itemField) && AppendText(command, "\",\"");
-  // The target text replaces the item name in the shared field.
-  ParseItemTarget();
-  if (HoldsDoubleQuote(g_itemField))
-    return;
-  fits =
-      fits && AppendText(command, g_itemField) && AppendText(command, "\")]");
-  if (!fits)
-    return;
-  ProgmanExecute(command);
-}
-
-// True when the line begins with "#item" in any letter case (of A to Z
-// only, as in the "C" locale).
-static bool IsItemMarker(const char *line) {
-  static const char marker[] = "#item";
-  for (int i = 0; i < 5; ++i) {
-    char c = line[i];
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
-    if (c != marker[i])
-      return false;
-  }
-  return true;
-}
-
-int CreateProgramGroup(FILE *stream) {
-  if (stream == nullptr)
-    return 1;
-  ProgmanConnect();
-
-  char command[256] = "";
-  if (AppendText(command, "[CreateGroup(") &&
-      AppendText(command, PRODUCT_NAME) && AppendText(command, ",1)]"))
-    ProgmanExecute(command);
-
-  // Read from the first line whatever the caller read before; the rewind also
-  // clears the end-of-file and error states. A read error ends the list as its
-  // end would: the reader then delivers only empty lines and never reaches the
-  // end of the file.
-  std::rewind(stream);
-  bool inSection = false;
-  while (!std::feof(stream) && !std::ferror(stream)) {
-    ReadLogLine(stream);
-    if (g_lineBuffer[0] == '\0')
-      continue;
-    if (inSection) {
-      if (g_lineBuffer[0] == '#')
-        break;
-      // A line too long to read whole names no item that can be trusted.
-      if (!g_lineCut)
-        AddProgramItem();
-    }
-    if (IsItemMarker(g_lineBuffer))
-      inSection = true;
-  }
-
-  return ProgmanDisconnect();
 }

@@ -1,14 +1,11 @@
-// Client of Program Manager's DDE execute interface: creates the suite's
-// program group from the item section of the file list, and carries the one
-// exchange (connect, execute, disconnect) that the rollback uses to delete it.
+// Client of Program Manager's DDE execute interface: the exchange (connect,
+// execute, disconnect) that creates and deletes the suite's program group.
 #ifndef SYSTEM_PROGMAN_CLIENT_H
 #define SYSTEM_PROGMAN_CLIENT_H
 
 #include <windows.h>
 
 #include <ddeml.h>
-
-#include <cstdio>
 
 // DDE instance identifier; 0 when no instance exists.
 extern DWORD g_ddeInstance;
@@ -30,13 +27,5 @@ int ProgmanConnect();
 int ProgmanExecute(const char *command);
 // Ends the conversation if there is one and releases the instance. Returns 1.
 int ProgmanDisconnect();
-
-// Creates the group "VKO Halvermont" and one item per item line of the open
-// file list `stream`, read from its beginning. An item whose command would not
-// fit the 255-character command buffer, that has no name separator or no
-// double quote, or whose install directory, name or title holds a double
-// quote is left out; brackets are sent inside the quoted arguments.
-// A null stream sends nothing. Returns 1.
-int CreateProgramGroup(FILE *stream);
 
 #endif

@@ -10,8 +10,9 @@
 
 #include <cstring>
 
-#include "shell/setup_globals.h"
-#include "system/bounded_text.h"
+#include "state/install_state.h"
+#include "text/bounded_text.h"
+#include "text/product_name.h"
 
 HKEY OpenRegistryKey(HKEY parent, const char *name) {
   HKEY key = nullptr;

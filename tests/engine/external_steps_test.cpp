@@ -14,12 +14,11 @@
 #include <unistd.h>
 #include <vector>
 
-#include "shell/install_dialog.h"
-#include "shell/setup_globals.h"
 #include "standin/journal.h"
 #include "standin/kernel.h"
 #include "standin/registry.h"
 #include "standin/user.h"
+#include "state/install_state.h"
 #include "support/test_files.h"
 
 namespace {
@@ -102,7 +101,7 @@ protected:
     standin::resetKernel();
     standin::resetUser();
     standin::clearJournal();
-    theInstallDialog.m_hWnd = kHostWindow;
+    g_installHostWindow = kHostWindow;
     ASSERT_NO_FATAL_FAILURE(TempFolderTest::SetUp());
     SetWindowsDir(base_ + "/win");
     std::strcpy(g_installDir, "PREVIOUS");
@@ -114,7 +113,7 @@ protected:
     TempFolderTest::TearDown();
     standin::resetKernel();
     standin::resetUser();
-    theInstallDialog.m_hWnd = nullptr;
+    g_installHostWindow = nullptr;
   }
 
   void SetWindowsDir(const std::string &dir) {

@@ -7,12 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "shell/setup_globals.h"
 #include "standin/dde.h"
 #include "standin/kernel.h"
 #include "standin/registry.h"
-#include "system/bounded_text.h"
+#include "state/install_state.h"
 #include "system/progman_client.h"
+#include "text/bounded_text.h"
 
 #include "registry_snapshot.h"
 

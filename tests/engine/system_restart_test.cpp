@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/setup_globals.h"
 #include "standin/kernel.h"
 #include "standin/security.h"
+#include "state/install_state.h"
 
 namespace {
 

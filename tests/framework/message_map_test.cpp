@@ -36,7 +36,7 @@ public:
   void OnTimer(UINT_PTR id) { calls.push_back("timer " + std::to_string(id)); }
   void OnPaint() {
     calls.push_back("paint");
-    Default();
+    RequestDefaultHandling();
   }
   HCURSOR OnQueryDragIcon() { return reinterpret_cast<HCURSOR>(0x5678); }
   void Closing() {

@@ -14,6 +14,7 @@
 
 #include "fuzz_machine.h"
 #include "import/file_list.h"
+#include "import/program_group.h"
 #include "system/progman_client.h"
 
 namespace {

@@ -24,7 +24,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "shell/setup_globals.h"
 #include "standin/dde.h"
 #include "standin/journal.h"
 #include "standin/kernel.h"
@@ -32,6 +31,7 @@
 #include "standin/reset.h"
 #include "standin/security.h"
 #include "standin/user.h"
+#include "state/install_state.h"
 
 namespace fuzzmachine {
 

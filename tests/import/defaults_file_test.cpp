@@ -9,11 +9,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "shell/install_dialog.h"
-#include "shell/setup_globals.h"
 #include "standin/journal.h"
 #include "standin/registry.h"
 #include "standin/user.h"
+#include "state/install_state.h"
 #include "support/test_files.h"
 
 namespace {
@@ -79,7 +78,7 @@ protected:
     standin::resetRegistry();
     standin::resetUser();
     standin::clearJournal();
-    theInstallDialog.m_hWnd = kHostWindow;
+    g_installHostWindow = kHostWindow;
     ASSERT_NO_FATAL_FAILURE(TempFolderTest::SetUp());
     SetInstallDir(base_ + "/inst");
     // The registry of a fresh Windows: SOFTWARE exists, the suite's keys not.
@@ -89,7 +88,7 @@ protected:
     TempFolderTest::TearDown();
     standin::resetRegistry();
     standin::resetUser();
-    theInstallDialog.m_hWnd = nullptr;
+    g_installHostWindow = nullptr;
   }
 
   void SetInstallDir(const std::string &dir) {

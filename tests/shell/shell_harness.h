@@ -20,13 +20,13 @@
 #include "shell/install_dialog.h"
 #include "shell/resource_ids.h"
 #include "shell/setup_app.h"
-#include "shell/setup_globals.h"
 #include "standin/dde.h"
 #include "standin/journal.h"
 #include "standin/kernel.h"
 #include "standin/registry.h"
 #include "standin/security.h"
 #include "standin/user.h"
+#include "state/install_state.h"
 #include "support/machine_fixture.h"
 
 namespace shelltest {

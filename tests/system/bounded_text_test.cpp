@@ -1,5 +1,5 @@
 // The bounded append and copy every composition of the setup goes through.
-#include "system/bounded_text.h"
+#include "text/bounded_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The Program Manager client: the DDE exchange, the command bytes it sends,
 // its retry waits, and the program group made from the file list.
+#include "import/program_group.h"
 #include "system/progman_client.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +14,11 @@
 #include <thread>
 #include <vector>
 
-#include "shell/setup_globals.h"
 #include "standin/dde.h"
 #include "standin/kernel.h"
+#include "state/install_state.h"
 #include "support/test_files.h"
-#include "system/bounded_text.h"
+#include "text/bounded_text.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "shell/setup_globals.h"
 #include "standin/registry.h"
+#include "state/install_state.h"
 
 namespace {
 

@@ -29,15 +29,15 @@
 #include "file_map.h"
 #include "import/defaults_file.h"
 #include "import/file_list.h"
+#include "import/program_group.h"
 #include "program_check.h"
-#include "shell/install_dialog.h"
-#include "shell/setup_globals.h"
 #include "standin/dde.h"
 #include "standin/kernel.h"
 #include "standin/regfile.h"
 #include "standin/registry.h"
 #include "standin/reset.h"
 #include "standin/user.h"
+#include "state/install_state.h"
 #include "system/progman_client.h"
 
 namespace fs = std::filesystem;
@@ -687,10 +687,11 @@ int main(int argc, char **argv) {
   standin::parseRegText(standin::regExportText(), before);
   InstallWorker(nullptr);
   standin::waitForThreads(60000);
-  // After a failure the install host's status timer rolls back and aborts.
+  // After a failure the install host's status timer rolls back and reports
+  // the failure; there is no host window to own the message.
   if (g_installStatus == -1) {
     RollbackInstall();
-    AbortInstall(&theInstallDialog);
+    ReportInstallFailure(nullptr);
   }
   standin::parseRegText(standin::regExportText(), after);
   const std::vector<standin::RegFileKey> changes =

@@ -4,8 +4,8 @@
 // These helpers either store the whole result, terminator included, within the
 // buffer's size, or fail and leave the buffer exactly as it was: a composed
 // name is never silently cut short.
-#ifndef SYSTEM_BOUNDED_TEXT_H
-#define SYSTEM_BOUNDED_TEXT_H
+#ifndef TEXT_BOUNDED_TEXT_H
+#define TEXT_BOUNDED_TEXT_H
 
 #include <cstddef>
 #include <cstring>

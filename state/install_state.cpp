@@ -1,0 +1,12 @@
+// The installation's shared state, at its values when the program starts.
+#include "state/install_state.h"
+
+char g_sourceDir[256];
+bool g_sourceDirTooLong = false;
+char g_installDir[256];
+int32_t g_platform = -1;
+int32_t g_customMode = 0;
+std::atomic<int32_t> g_installStatus{0};
+int32_t g_amaSetting = -1;
+std::atomic<int32_t> g_exitCode{1603};
+HWND g_installHostWindow = nullptr;
