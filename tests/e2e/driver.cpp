@@ -483,10 +483,14 @@ HWND NewBox() {
   Enum e;
   EnumWindows(CollectTop, reinterpret_cast<LPARAM>(&e));
   for (HWND h : e.windows) {
+    if (!IsWindowVisible(h))
+      continue;
+    // A dialog met while it was being created had no caption yet and was
+    // left unclassified; shown, its caption and styles are final.
+    Classify();
     if (h == g_backdrop || h == g_welcome || h == g_host || Seen(h))
       continue;
-    if (IsWindowVisible(h))
-      return h;
+    return h;
   }
   return nullptr;
 }
