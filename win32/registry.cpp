@@ -238,11 +238,13 @@ std::vector<standin::RegFileKey> snapshotAll() {
 
 } // namespace
 
-LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
-  std::lock_guard<std::mutex> lock(regMutex);
-  std::string entry = "RegOpenKeyA " + keyText(hKey) + " " + quoted(lpSubKey);
-  if (!phkResult)
-    return logged(entry, ERROR_INVALID_PARAMETER);
+namespace {
+
+// The open shared by RegOpenKeyA and RegOpenKeyExA; with `checkRights` an
+// ordinary user's request for more than reading a machine key is refused.
+// The caller holds regMutex.
+LONG openKey(const std::string &entry, HKEY hKey, LPCSTR lpSubKey,
+             bool checkRights, REGSAM samDesired, PHKEY phkResult) {
   *phkResult = nullptr;
   LONG status;
   KeyPtr k = resolve(hKey, &status);
@@ -254,8 +256,21 @@ LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
   KeyPtr target = walk(k, names);
   if (!target)
     return logged(entry, ERROR_FILE_NOT_FOUND);
+  if (checkRights && machineKeyReadOnly(target) &&
+      (samDesired & ~kUserRights) != 0)
+    return logged(entry, ERROR_ACCESS_DENIED);
   *phkResult = handleFor(hKey, target, names.empty());
   return logged(entry, ERROR_SUCCESS);
+}
+
+} // namespace
+
+LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
+  std::lock_guard<std::mutex> lock(regMutex);
+  std::string entry = "RegOpenKeyA " + keyText(hKey) + " " + quoted(lpSubKey);
+  if (!phkResult)
+    return logged(entry, ERROR_INVALID_PARAMETER);
+  return openKey(entry, hKey, lpSubKey, false, 0, phkResult);
 }
 
 LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
@@ -265,21 +280,7 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
                       quoted(lpSubKey) + " access=0x" + hex8(samDesired);
   if (!phkResult || ulOptions != 0)
     return logged(entry, ERROR_INVALID_PARAMETER);
-  *phkResult = nullptr;
-  LONG status;
-  KeyPtr k = resolve(hKey, &status);
-  if (!k)
-    return logged(entry, status);
-  std::vector<std::string> names;
-  if (!splitPath(lpSubKey, names))
-    return logged(entry, ERROR_BAD_PATHNAME);
-  KeyPtr target = walk(k, names);
-  if (!target)
-    return logged(entry, ERROR_FILE_NOT_FOUND);
-  if (machineKeyReadOnly(target) && (samDesired & ~kUserRights) != 0)
-    return logged(entry, ERROR_ACCESS_DENIED);
-  *phkResult = handleFor(hKey, target, names.empty());
-  return logged(entry, ERROR_SUCCESS);
+  return openKey(entry, hKey, lpSubKey, true, samDesired, phkResult);
 }
 
 LONG WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
