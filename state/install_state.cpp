@@ -9,4 +9,4 @@ int32_t g_customMode = 0;
 std::atomic<int32_t> g_installStatus{0};
 int32_t g_amaSetting = -1;
 std::atomic<int32_t> g_exitCode{1603};
-HWND g_installHostWindow = nullptr;
+std::atomic<HWND> g_installHostWindow{nullptr};

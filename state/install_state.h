@@ -40,7 +40,8 @@ extern int32_t g_amaSetting;
 extern std::atomic<int32_t> g_exitCode;
 // The install host's window: owner of every message box of the worker and
 // receiver of its notices; null while there is none.
-// Writes: user-interface thread, when the host's window is made and gone.
-extern HWND g_installHostWindow;
+// Writes: user-interface thread, when the host's window is made and gone;
+// the worker reads it meanwhile, hence atomic.
+extern std::atomic<HWND> g_installHostWindow;
 
 #endif
