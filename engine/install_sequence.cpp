@@ -5,6 +5,7 @@
 #include "engine/system_restart.h"
 #include "import/defaults_file.h"
 #include "import/program_group.h"
+#include "state/install_log.h"
 #include "state/install_state.h"
 #include "system/registry_layout.h"
 #include "text/bounded_text.h"
@@ -68,14 +69,37 @@ int RegisterProduct() {
   return 0;
 }
 
+// The file list's line for the log: the path, the size, the verdict. The
+// stream is left at its start, as the group's reader rewinds it anyway.
+static void LogFileList(FILE *fileList, const char *path) {
+  if (fileList == nullptr) {
+    if (path[0] != '\0')
+      LogLine("setup.log \"%s\": missing (it cannot be opened), no program "
+              "group",
+              path);
+    return;
+  }
+  long size = -1;
+  if (std::fseek(fileList, 0, SEEK_END) == 0)
+    size = std::ftell(fileList);
+  std::rewind(fileList);
+  LogLine("setup.log \"%s\", %d bytes: read for the program group", path,
+          static_cast<int>(size));
+}
+
 void FinishInstall() {
   // Without the file list (missing, or a name too long to compose) there is
   // nothing to put into a group, so no group is made; the installation still
   // ends with its prompt.
   char path[256];
   FILE *fileList = nullptr;
-  if (ComposePath(path, g_installDir, "\\setup.log"))
+  const bool named = ComposePath(path, g_installDir, "\\setup.log");
+  if (named)
     fileList = std::fopen(path, "r");
+  else
+    LogLine("setup.log: its name does not fit, no program group");
+  if (LogIsOpen())
+    LogFileList(fileList, named ? path : "");
 
   FinishInstallEntries();
 
@@ -89,6 +113,10 @@ void FinishInstall() {
       g_installHostWindow,
       PRODUCT_NAME ", successfully Installed!\nWindows will restart now! ",
       "Success", MB_OKCANCEL | MB_TOPMOST);
+  LogLine("success prompt: %s", answer == IDOK       ? "OK, restart"
+                                : answer == IDCANCEL ? "Cancel, no restart"
+                                                     : "no answer (MessageBoxA "
+                                                       "returned 0)");
   int32_t exitCode = kExitRestartRequired;
   if (answer == IDOK && RestartWindows() == 0)
     exitCode = kExitRestartStarted;
