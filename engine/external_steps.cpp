@@ -358,7 +358,9 @@ static void LogHandoffBytes(bool keptMark) {
     LogLine("hand-off file \"%s\": none", name);
     return;
   }
-  unsigned char bytes[300];
+  // A hand-off file is 263 bytes at most when sound; what is beyond shows
+  // what else the program wrote.
+  unsigned char bytes[512];
   const size_t count = std::fread(bytes, 1, sizeof(bytes), file);
   long size = -1;
   if (std::fseek(file, 0, SEEK_END) == 0)

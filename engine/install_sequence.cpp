@@ -36,6 +36,52 @@ static int RunSibling(const char *directory, const char *file) {
   return RunExternalStep(path);
 }
 
+void LogInstallHeader(const char *path) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  LogLine("MERRIK.EXE setup log, started %04u-%02u-%02u %02u:%02u:%02u, "
+          "file \"%s\"",
+          static_cast<unsigned>(now.wYear), static_cast<unsigned>(now.wMonth),
+          static_cast<unsigned>(now.wDay), static_cast<unsigned>(now.wHour),
+          static_cast<unsigned>(now.wMinute),
+          static_cast<unsigned>(now.wSecond), path);
+  char name[MODULE_NAME_SIZE];
+  const DWORD length = GetModuleFileNameA(nullptr, name, sizeof(name));
+  if (length == 0 || length >= sizeof(name))
+    name[0] = '\0';
+  else
+    name[length] = '\0';
+  LogLine("program \"%s\"", name);
+  const char *commandLine = GetCommandLineA();
+  LogLine("command line %s", commandLine != nullptr ? commandLine : "");
+  const DWORD version = GetVersion();
+  const int32_t platform = PlatformOfVersion(version);
+  LogLine("GetVersion 0x%08X: %s", static_cast<unsigned>(version),
+          platform == 1   ? "Windows 95 family, supported"
+          : platform == 0 ? "Windows NT 4.0, supported"
+                          : "unsupported");
+  char windowsDir[HANDOFF_NAME_SIZE];
+  const UINT written = GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
+  if (written == 0 || written >= sizeof(windowsDir))
+    LogLine("Windows directory: not to be had (GetWindowsDirectoryA %u)",
+            static_cast<unsigned>(written));
+  else
+    LogLine("Windows directory \"%s\"", windowsDir);
+  GetSourceDir();
+  if (g_sourceDirTooLong)
+    LogLine("media folder: too long, or the program's name not to be had");
+  else
+    LogLine("media folder \"%s\"", g_sourceDir);
+}
+
+int32_t PlatformOfVersion(DWORD version) {
+  if (HIWORD(version) >= 0x8000)
+    return 1;
+  if (LOWORD(version) == 4)
+    return 0;
+  return -1;
+}
+
 DWORD WINAPI InstallWorker(LPVOID) {
   // A media folder too long to hold names no program on the media; its
   // empty stand-in would name programs at the root of the current drive.

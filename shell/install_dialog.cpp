@@ -66,14 +66,6 @@ static bool MayCreateSubkeys(const char *name) {
   return status != ERROR_ACCESS_DENIED;
 }
 
-int32_t PlatformOfVersion(DWORD version) {
-  if (HIWORD(version) >= 0x8000)
-    return 1;
-  if (LOWORD(version) == 4)
-    return 0;
-  return -1;
-}
-
 // On Windows NT only administrators may create the driver services and the
 // suite's keys under SOFTWARE; the setup ignores registry results, so without
 // these rights it would report success for an installation whose drivers

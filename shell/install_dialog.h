@@ -6,8 +6,6 @@
 
 #include "framework/framework.h"
 
-#include <cstdint>
-
 class InstallDialog : public CDialog {
 public:
   InstallDialog();
@@ -33,11 +31,6 @@ public:
 
 // The one install host; the Welcome dialog runs it.
 extern InstallDialog theInstallDialog;
-
-// The platform test: 1 for the Windows 95 family (bit 31 of GetVersion's
-// result, whatever the version), 0 for Windows NT 4.0 (major 4, minor 0),
-// -1 for anything else.
-int32_t PlatformOfVersion(DWORD version);
 
 // The abort procedure, applied to the host or to the Welcome dialog: the
 // failure message owned by that dialog, deletion of the hand-off file, end of

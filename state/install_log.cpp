@@ -252,6 +252,9 @@ void EscapeBytes(char *out, size_t size, const void *bytes, size_t count) {
 }
 
 const char *CallOutcome(char (&text)[32], bool ok, DWORD error) {
+  text[0] = '\0';
+  if (s_logOpen.load() == 0)
+    return text;
   if (ok)
     wsprintfA(text, "ok");
   else
