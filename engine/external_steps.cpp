@@ -326,8 +326,11 @@ int RunExternalStep(const char *path) {
   // A file that still carries the mark is the one that was there before the
   // program ran: the program left no report, which counts as no file.
   const bool kept = marked && HandoffFileKeepsMark(handoffName, mark);
-  if (LogIsOpen())
+  if (LogIsOpen()) {
     LogHandoffBytes(kept);
+    if (kept)
+      LogLine("hand-off file: missing (the program did not write it)");
+  }
   int result = kept ? ReportMissingHandoff() : ReadHandoffFile();
   g_installStatus = result;
   return result;
