@@ -15,6 +15,7 @@
 
 #include <cstdio>
 
+#include "state/install_log.h"
 #include "state/install_state.h"
 #include "system/registry_layout.h"
 #include "text/bounded_text.h"
@@ -28,8 +29,7 @@ static void ImportBlock(FILE *file, long offset, size_t count, BYTE *buffer,
                         HKEY key, const char *name) {
   std::fseek(file, offset, SEEK_SET);
   std::fread(buffer, 1, count, file);
-  if (key != nullptr)
-    RegSetValueExA(key, name, 0, REG_BINARY, buffer, static_cast<DWORD>(count));
+  SetRegistryValue(key, name, REG_BINARY, buffer, static_cast<DWORD>(count));
 }
 
 // Reads the text field at `offset` (length byte, then 16 character bytes)
@@ -45,17 +45,17 @@ static void ImportTextField(FILE *file, long offset, BYTE *buffer, HKEY key,
     length = TEXT_FIELD_SIZE;
   std::fread(buffer, 1, TEXT_FIELD_SIZE, file);
   buffer[length] = 0;
-  if (key != nullptr)
-    RegSetValueExA(key, name, 0, REG_SZ, buffer,
-                   static_cast<DWORD>(length + 1));
+  SetRegistryValue(key, name, REG_SZ, buffer, static_cast<DWORD>(length + 1));
 }
 
-// True when the open file holds at least the bytes of every field.
-static bool IsCompleteFile(FILE *file) {
+// True when the open file holds at least the bytes of every field; `size`
+// receives its size, or -1.
+static bool IsCompleteFile(FILE *file, long *size) {
+  *size = -1;
   if (std::fseek(file, 0, SEEK_END) != 0)
     return false;
-  long size = std::ftell(file);
-  return size >= DEFAULTS_FILE_SIZE;
+  *size = std::ftell(file);
+  return *size >= DEFAULTS_FILE_SIZE;
 }
 
 int ImportMonitorDefaults() {
@@ -70,15 +70,28 @@ int ImportMonitorDefaults() {
   if (CopyText(buffer, sizeof(buffer), g_installDir) &&
       AppendText(buffer, sizeof(buffer), "\\default.cfg"))
     file = std::fopen(buffer, "rb");
+  else
+    LogLine("default.cfg: its name does not fit, missing");
   // A file too short to hold every field is refused like a missing one, so
   // that no partial or stale data is stored.
-  if (file != nullptr && !IsCompleteFile(file)) {
+  long size = -1;
+  if (file != nullptr && !IsCompleteFile(file, &size)) {
     std::fclose(file);
     file = nullptr;
+    LogLine("default.cfg \"%s\", %d bytes: too short, at least %d needed",
+            buffer, static_cast<int>(size), DEFAULTS_FILE_SIZE);
+  } else if (file == nullptr && buffer[0] != '\0') {
+    LogLine("default.cfg \"%s\": missing (it cannot be opened)", buffer);
+  } else if (file != nullptr) {
+    LogLine("default.cfg \"%s\", %d bytes: complete, imported", buffer,
+            static_cast<int>(size));
   }
   if (file == nullptr) {
-    MessageBoxA(g_installHostWindow, "Can not Open default.cfg file!",
-                "Installation Error", MB_TOPMOST | MB_ICONERROR);
+    const int shown =
+        MessageBoxA(g_installHostWindow, "Can not Open default.cfg file!",
+                    "Installation Error", MB_TOPMOST | MB_ICONERROR);
+    LogLine("message \"Can not Open default.cfg file!\": %s",
+            shown != 0 ? "shown" : "not shown (MessageBoxA returned 0)");
     return 1;
   }
 
@@ -87,8 +100,7 @@ int ImportMonitorDefaults() {
   HKEY product = CreateRegistryKey(vko, "DMI");
   HKEY lm78 = CreateRegistryKey(product, "LM78");
 
-  if (lm78 != nullptr)
-    RegSetValueExA(lm78, "Chassis Secure", 0, REG_DWORD,
+  SetRegistryValue(lm78, "Chassis Secure", REG_DWORD,
                    reinterpret_cast<const BYTE *>(&number), sizeof(number));
 
   ImportBlock(file, 606, 160, field, lm78, "Fans");
@@ -96,8 +108,7 @@ int ImportMonitorDefaults() {
   std::fseek(file, 931, SEEK_SET);
   int vid = std::fgetc(file);
   number = vid < 0 ? 0 : static_cast<DWORD>(vid);
-  if (lm78 != nullptr)
-    RegSetValueExA(lm78, "VID", 0, REG_DWORD,
+  SetRegistryValue(lm78, "VID", REG_DWORD,
                    reinterpret_cast<const BYTE *>(&number), sizeof(number));
 
   ImportBlock(file, 932, 37, field, lm78, "Temperature");
@@ -108,7 +119,7 @@ int ImportMonitorDefaults() {
   HKEY lm75 = CreateRegistryKey(product, "LM75");
   ImportBlock(file, 300, 304, field, lm75, "Temperatures");
 
-  RegFlushKey(HKEY_LOCAL_MACHINE);
+  FlushRegistry();
 
   CloseRegistryKey(lm75);
   CloseRegistryKey(lm78);
