@@ -3,6 +3,7 @@
 
     check_screenshot.py FILE [WIDTH HEIGHT]      (default 1024 768)
     check_screenshot.py --picture BMP [--window X,Y,W,H] FILE [WIDTH HEIGHT]
+    check_screenshot.py --palette 16|256 FILE [WIDTH HEIGHT]
 
 Reads the PNG signature and every chunk (length, type, CRC), takes width,
 height, bit depth and colour type from IHDR, inflates the IDAT data and
@@ -14,10 +15,14 @@ rectangle X,Y,W,H (its frame included, as Wine draws it there): the picture
 must show pixel for pixel everywhere else, and in the rectangle the window:
 no pixel of the picture shows through, and its client area (inside the
 frame) is of one colour.
+With --palette, every pixel must be one of the colours that a display of
+that depth shows: the 16 VGA colours, or the 20 reserved colours of a
+256-colour display (tools/display_depth.py).
 Prints nothing and exits 0 when the picture is sound; otherwise prints what
 is wrong on one line and exits 1.
 """
 
+import os
 import struct
 import sys
 import zlib
@@ -222,8 +227,33 @@ def picture_problem(shot, bmp, window=None):
     return None
 
 
+def palette_problem(shot, depth):
+    """Where the screenshot holds a colour that a display of `depth` does
+    not show, or None."""
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import display_depth
+    allowed = set(bytes(c) for c in display_depth.PALETTES[depth])
+    try:
+        _, _, shown = pixels(shot)
+    except (OSError, ValueError, zlib.error) as e:
+        return "cannot read the colours: %s" % e
+    for y, row in enumerate(shown):
+        for x in range(0, len(row), 3):
+            if row[x:x + 3] not in allowed:
+                return ("the pixel at %d,%d is %d,%d,%d, not one of the %d "
+                        "colours of a %d-colour display" % (
+                            x // 3, y, row[x], row[x + 1], row[x + 2],
+                            len(allowed), depth))
+    return None
+
+
 def main(argv):
-    bmp, window = None, None
+    bmp, window, depth = None, None, None
+    if argv[:1] == ["--palette"] and len(argv) >= 2:
+        if argv[1] not in ("16", "256"):
+            print("--palette takes 16 or 256")
+            return 2
+        depth, argv = int(argv[1]), argv[2:]
     if argv[:1] == ["--picture"] and len(argv) >= 2:
         bmp, argv = argv[1], argv[2:]
         if argv[:1] == ["--window"] and len(argv) >= 2:
@@ -236,14 +266,16 @@ def main(argv):
                 print("--window takes X,Y,W,H")
                 return 2
     if len(argv) not in (1, 3):
-        print("usage: check_screenshot.py [--picture BMP [--window X,Y,W,H]] "
-              "FILE [WIDTH HEIGHT]")
+        print("usage: check_screenshot.py [--picture BMP [--window X,Y,W,H] | "
+              "--palette 16|256] FILE [WIDTH HEIGHT]")
         return 2
     width, height = (int(argv[1]), int(argv[2])) if len(argv) == 3 else (
         1024, 768)
     what = problem(argv[0], width, height)
     if what is None and bmp is not None:
         what = picture_problem(argv[0], bmp, window)
+    if what is None and depth is not None:
+        what = palette_problem(argv[0], depth)
     if what is not None:
         print(what)
         return 1

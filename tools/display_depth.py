@@ -7,12 +7,13 @@ The pictures are 8-bit bitmaps shown by bitmap statics. Such a display turns
 a bitmap into a device bitmap colour by colour: on a 16-colour display to the
 16 VGA colours, on a 256-colour display to the 20 reserved colours of the
 default palette; each colour becomes the nearest one, with no dithering. The
-system's rule, as this tool applies it: each channel is first cut to its top
-five bits with the middle of the dropped range added ((c & ~7) + 4); the
-distance is the plain squared difference summed over red, green and blue;
-among equally near colours the first of the table wins. The tables and the
-rule are checked against the system's own conversion (GetDIBits under Wine)
-by the end-to-end suite.
+system's rule, as this tool applies it: the distance is the plain squared
+difference summed over red, green and blue, and among equally near colours
+the first of the table wins; for 256 colours each channel is first cut to
+its top five bits with the middle of the dropped range added ((c & ~7) + 4),
+for 16 colours it is taken whole. The tables and the rule are checked, pixel
+for pixel, against the system's own conversion (GetDIBits under Wine) by the
+end-to-end suite.
 
     display_depth.py preview MERRIK.EXE OUTDIR
         For each depth (16, 256) and screen (640x480, 800x600, 1024x768):
@@ -38,9 +39,11 @@ import sys
 import zlib
 
 # The 16 colours of a 4-bit device-independent bitmap's default colour table:
-# the VGA colours in the order of the standard VGA palette.
+# the VGA colours, the dark ones first (dark grey before light grey), as
+# GetDIBits fills the table in. The order decides between equally near
+# colours.
 VGA16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128),
-         (128, 0, 128), (0, 128, 128), (192, 192, 192), (128, 128, 128),
+         (128, 0, 128), (0, 128, 128), (128, 128, 128), (192, 192, 192),
          (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255), (255, 0, 255),
          (0, 255, 255), (255, 255, 255)]
 
@@ -69,9 +72,10 @@ SCREENS = ((640, 480), (800, 600), (1024, 768))
 # ------------------------------------------------------------ the rule --
 
 
-def nearest(rgb, palette):
-    """The index of the colour of `palette` that the system takes for rgb."""
-    r, g, b = ((c & ~7) + 4 for c in rgb)
+def nearest(rgb, palette, five_bits=False):
+    """The index of the colour of `palette` that the system takes for rgb,
+    comparing each channel cut to five bits when `five_bits` is set."""
+    r, g, b = ((c & ~7) + 4 for c in rgb) if five_bits else rgb
     best, best_d = 0, None
     for i, (pr, pg, pb) in enumerate(palette):
         d = (r - pr) ** 2 + (g - pg) ** 2 + (b - pb) ** 2
@@ -90,7 +94,7 @@ def mapper(depth):
     def shown(rgb):
         c = cache.get(rgb)
         if c is None:
-            c = cache[rgb] = palette[nearest(rgb, palette)]
+            c = cache[rgb] = palette[nearest(rgb, palette, depth == 256)]
         return c
     return shown
 

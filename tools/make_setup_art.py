@@ -40,7 +40,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from display_depth import RESERVED20, VGA16  # noqa: E402
 
 # The VGA colours by their index in VGA16.
-BLACK, NAVY, TEAL, SILVER, GREY, LIME, CYAN, WHITE = 0, 4, 6, 7, 8, 10, 14, 15
+BLACK, NAVY, TEAL, GREY, SILVER, LIME, CYAN, WHITE = 0, 4, 6, 7, 8, 10, 14, 15
 
 # ---------------------------------------------------------------- canvas --
 
@@ -530,6 +530,13 @@ def draw_welcome():
 
 
 
+# The icon's 16 colours, in the order of its colour table.
+ICON16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128),
+          (128, 0, 128), (0, 128, 128), (192, 192, 192), (128, 128, 128),
+          (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255), (255, 0, 255),
+          (0, 255, 255), (255, 255, 255)]
+
+
 def draw_icon():
     """The icon at 4x size: a chip with a fan on it; returns colours and a
     coverage per pixel of the 32 x 32 image."""
@@ -584,7 +591,7 @@ def draw_icon():
                 rgb = (acc[0] / 16 / a, acc[1] / 16 / a, acc[2] / 16 / a)
             else:
                 rgb = (0, 0, 0)
-            colours.append(nearest_luma(rgb, VGA16))
+            colours.append(nearest_luma(rgb, ICON16))
             opaque.append(a >= 0.5)
     return colours, opaque
 
@@ -695,7 +702,7 @@ def bmp8(width, height, palette, indices):
 
 def ico4(colours, opaque):
     """An icon file with one 32 x 32, 16-colour image and its mask."""
-    table = b''.join(struct.pack('<BBBB', b, g, r, 0) for r, g, b in VGA16)
+    table = b''.join(struct.pack('<BBBB', b, g, r, 0) for r, g, b in ICON16)
     xor_rows, and_rows = [], []
     for y in range(31, -1, -1):
         row = bytearray()
