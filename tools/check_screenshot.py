@@ -13,8 +13,9 @@ that IEND ends the file. With --picture, the screenshot must also show the
 With --window, another program's window lies above the picture in the
 rectangle X,Y,W,H (its frame included, as Wine draws it there): the picture
 must show pixel for pixel everywhere else, and in the rectangle the window:
-no pixel of the picture shows through, and its client area (inside the
-frame) is of one colour.
+its client area (inside the frame) is of one colour, and no pixel of the
+picture shows through (a pixel of the picture in the client area's own
+colour cannot be told from the window, and is not counted).
 With --palette, every pixel must be one of the colours that a display of
 that depth shows: the 16 VGA colours, or the 20 reserved colours of a
 256-colour display (tools/display_depth.py).
@@ -194,7 +195,7 @@ def picture_problem(shot, bmp, window=None):
 
     def inside(x, y):
         return wx <= x < wx + ww and wy <= y < wy + wh
-    differ, first, through = 0, None, 0
+    differ, first, through = 0, None, {}
     for y in range(min(sh, bh)):
         a, b = shown[y][:3 * min(sw, bw)], want[y][:3 * min(sw, bw)]
         if a == b and not (wy <= y < wy + wh):
@@ -202,7 +203,8 @@ def picture_problem(shot, bmp, window=None):
         for x in range(0, len(b), 3):
             same = a[x:x + 3] == b[x:x + 3]
             if inside(x // 3, y):
-                through += same
+                if same:
+                    through[a[x:x + 3]] = through.get(a[x:x + 3], 0) + 1
             elif not same:
                 differ += 1
                 first = first or (x // 3, y)
@@ -213,9 +215,6 @@ def picture_problem(shot, bmp, window=None):
         return None
     if wx + ww > min(sw, bw) or wy + wh > min(sh, bh):
         return "the window %d,%d %dx%d lies beyond the picture" % window
-    if through:
-        return ("%d pixels of the backdrop picture show in the window's "
-                "place %d,%d %dx%d" % ((through,) + tuple(window)))
     colours = set()
     for y in range(wy + FRAME_TOP, wy + wh - FRAME_BOTTOM):
         row = shown[y]
@@ -224,6 +223,14 @@ def picture_problem(shot, bmp, window=None):
     if len(colours) != 1:
         return ("the window's client area holds %d colours, not one"
                 % len(colours))
+    # Where the picture has the very colour of the window's client area,
+    # the window and the picture look the same: only the picture's other
+    # colours can show that it comes through.
+    client = colours.pop()
+    shows = sum(n for c, n in through.items() if c != client)
+    if shows:
+        return ("%d pixels of the backdrop picture show in the window's "
+                "place %d,%d %dx%d" % ((shows,) + tuple(window)))
     return None
 
 

@@ -102,6 +102,9 @@ if [ "$interactive" = 0 ]; then
   # Xvfb has no window manager: unmanaged windows spare Wine's wait for one.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 fi
+# Colours and fonts are read when a session starts: end this one.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
 
 echo "== demo media"
 python3 "$root/tools/make_demo_media.py" --out "$demo/media" \

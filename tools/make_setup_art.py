@@ -492,13 +492,11 @@ def draw_backdrop():
     c = Canvas(800, 600, NAVY)
     cx, cy, radius = FAN_AT
     field(c, STRIP_Y, cx, cy, 460)
-    name_box = (16, NAME_Y - 8, 640, STRIP_Y)
-    traces(c, 7, 70, (0, 0, 800, STRIP_Y - 8),
-           avoid=(name_box, (cx - radius - 6, cy - radius - 6,
-                             cx + radius + 6, cy + radius + 6),
-                  (CHIP_AT[0] - 12, CHIP_AT[1] - 12,
-                   CHIP_AT[0] + CHIP_AT[2] + 12,
-                   CHIP_AT[1] + CHIP_AT[2] + 12)))
+    # The traces keep clear of the name, of the strip beside the Welcome
+    # dialog that holds the fan and the chip, and of the dialog's lower edge.
+    traces(c, 7, 110, (0, 0, 800, STRIP_Y - 8),
+           avoid=((16, NAME_Y - 8, 640, STRIP_Y), (520, 0, 640, STRIP_Y),
+                  (0, 330, 640, STRIP_Y)))
     fan(c, cx, cy, radius, 7)
     chip(c, *CHIP_AT)
 
