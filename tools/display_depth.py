@@ -21,9 +21,9 @@ end-to-end suite.
         while the Welcome dialog is up: the backdrop's picture at the top
         left on the dialog colour, the Welcome dialog's place filled with
         the dialog colour and marked by a dashed frame, with its picture in
-        it; and OUTDIR/bitmap-<id>-<depth>
-        .png, each picture alone. The pictures are read from the resources of
-        the built program, not from the art's source files.
+        it; and OUTDIR/bitmap-<id>-<depth>.png, each picture alone. The
+        pictures are read from the resources of the built program, not from
+        the art's source files.
     display_depth.py map 16|256 SCREENSHOT.png OUT.png
         Maps a screenshot of a true-colour display colour by colour, as the
         display of that depth would show the same screen (bitmaps and
