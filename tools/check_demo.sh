@@ -4,7 +4,9 @@
 # no "FAILED" line, the three screenshots reported as saved and each a whole
 # 1024x768 PNG (installing.png showing the pre-setup program's window, 400 by
 # 300 at 100,100, above the backdrop's picture, which shows pixel for pixel
-# everywhere else), and the registry and program-group listings printed with
+# everywhere else), welcome-16.png and welcome-256.png reported as saved and
+# each a whole 640x480 or 800x600 PNG of the 16 VGA colours or the 20
+# reserved colours only, and the registry and program-group listings printed with
 # the suite's entries (the start-up and uninstall commands in double quotes,
 # as the install directory holds blanks) and both shortcuts, and the setup
 # log's last lines with the program group's commands and the restart. The demo's output
@@ -50,6 +52,18 @@ for shot in welcome installing success; do
     --window 100,100,400,300)
   if ! why=$(python3 "$root/tools/check_screenshot.py" "${picture[@]}" \
     "$png" 1024 768); then
+    fail "$png: $why"
+  fi
+done
+
+# The Welcome screen as a 16-colour 640x480 and a 256-colour 800x600 display
+# show it: whole pictures of that size, of that display's colours only.
+for shot in welcome-16:640:480:16 welcome-256:800:600:256; do
+  IFS=: read -r name width height depth <<<"$shot"
+  png="$demo/$name.png"
+  grep -qxF "saved $png" "$out" || fail "$name.png was not reported as saved"
+  if ! why=$(python3 "$root/tools/check_screenshot.py" --palette "$depth" \
+    "$png" "$width" "$height"); then
     fail "$png: $why"
   fi
 done

@@ -3,6 +3,7 @@
 
     check_screenshot.py FILE [WIDTH HEIGHT]      (default 1024 768)
     check_screenshot.py --picture BMP [--window X,Y,W,H] FILE [WIDTH HEIGHT]
+    check_screenshot.py --palette 16|256 FILE [WIDTH HEIGHT]
 
 Reads the PNG signature and every chunk (length, type, CRC), takes width,
 height, bit depth and colour type from IHDR, inflates the IDAT data and
@@ -12,12 +13,17 @@ that IEND ends the file. With --picture, the screenshot must also show the
 With --window, another program's window lies above the picture in the
 rectangle X,Y,W,H (its frame included, as Wine draws it there): the picture
 must show pixel for pixel everywhere else, and in the rectangle the window:
-no pixel of the picture shows through, and its client area (inside the
-frame) is of one colour.
+its client area (inside the frame) is of one colour, and no pixel of the
+picture shows through (a pixel of the picture in the client area's own
+colour cannot be told from the window, and is not counted).
+With --palette, every pixel must be one of the colours that a display of
+that depth shows: the 16 VGA colours, or the 20 reserved colours of a
+256-colour display (tools/display_depth.py).
 Prints nothing and exits 0 when the picture is sound; otherwise prints what
 is wrong on one line and exits 1.
 """
 
+import os
 import struct
 import sys
 import zlib
@@ -189,7 +195,7 @@ def picture_problem(shot, bmp, window=None):
 
     def inside(x, y):
         return wx <= x < wx + ww and wy <= y < wy + wh
-    differ, first, through = 0, None, 0
+    differ, first, through = 0, None, {}
     for y in range(min(sh, bh)):
         a, b = shown[y][:3 * min(sw, bw)], want[y][:3 * min(sw, bw)]
         if a == b and not (wy <= y < wy + wh):
@@ -197,7 +203,8 @@ def picture_problem(shot, bmp, window=None):
         for x in range(0, len(b), 3):
             same = a[x:x + 3] == b[x:x + 3]
             if inside(x // 3, y):
-                through += same
+                if same:
+                    through[a[x:x + 3]] = through.get(a[x:x + 3], 0) + 1
             elif not same:
                 differ += 1
                 first = first or (x // 3, y)
@@ -208,9 +215,6 @@ def picture_problem(shot, bmp, window=None):
         return None
     if wx + ww > min(sw, bw) or wy + wh > min(sh, bh):
         return "the window %d,%d %dx%d lies beyond the picture" % window
-    if through:
-        return ("%d pixels of the backdrop picture show in the window's "
-                "place %d,%d %dx%d" % ((through,) + tuple(window)))
     colours = set()
     for y in range(wy + FRAME_TOP, wy + wh - FRAME_BOTTOM):
         row = shown[y]
@@ -219,11 +223,44 @@ def picture_problem(shot, bmp, window=None):
     if len(colours) != 1:
         return ("the window's client area holds %d colours, not one"
                 % len(colours))
+    # Where the picture has the very colour of the window's client area,
+    # the window and the picture look the same: only the picture's other
+    # colours can show that it comes through.
+    client = colours.pop()
+    shows = sum(n for c, n in through.items() if c != client)
+    if shows:
+        return ("%d pixels of the backdrop picture show in the window's "
+                "place %d,%d %dx%d" % ((shows,) + tuple(window)))
+    return None
+
+
+def palette_problem(shot, depth):
+    """Where the screenshot holds a colour that a display of `depth` does
+    not show, or None."""
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import display_depth
+    allowed = set(bytes(c) for c in display_depth.PALETTES[depth])
+    try:
+        _, _, shown = pixels(shot)
+    except (OSError, ValueError, zlib.error) as e:
+        return "cannot read the colours: %s" % e
+    for y, row in enumerate(shown):
+        for x in range(0, len(row), 3):
+            if row[x:x + 3] not in allowed:
+                return ("the pixel at %d,%d is %d,%d,%d, not one of the %d "
+                        "colours of a %d-colour display" % (
+                            x // 3, y, row[x], row[x + 1], row[x + 2],
+                            len(allowed), depth))
     return None
 
 
 def main(argv):
-    bmp, window = None, None
+    bmp, window, depth = None, None, None
+    if argv[:1] == ["--palette"] and len(argv) >= 2:
+        if argv[1] not in ("16", "256"):
+            print("--palette takes 16 or 256")
+            return 2
+        depth, argv = int(argv[1]), argv[2:]
     if argv[:1] == ["--picture"] and len(argv) >= 2:
         bmp, argv = argv[1], argv[2:]
         if argv[:1] == ["--window"] and len(argv) >= 2:
@@ -236,14 +273,16 @@ def main(argv):
                 print("--window takes X,Y,W,H")
                 return 2
     if len(argv) not in (1, 3):
-        print("usage: check_screenshot.py [--picture BMP [--window X,Y,W,H]] "
-              "FILE [WIDTH HEIGHT]")
+        print("usage: check_screenshot.py [--picture BMP [--window X,Y,W,H] | "
+              "--palette 16|256] FILE [WIDTH HEIGHT]")
         return 2
     width, height = (int(argv[1]), int(argv[2])) if len(argv) == 3 else (
         1024, 768)
     what = problem(argv[0], width, height)
     if what is None and bmp is not None:
         what = picture_problem(argv[0], bmp, window)
+    if what is None and depth is not None:
+        what = palette_problem(argv[0], depth)
     if what is not None:
         print(what)
         return 1

@@ -9,9 +9,12 @@
 # the pre-setup program runs, its window above the backdrop, held for a few
 # seconds by Quillan.sleep) and success.png (the success prompt). Each one is checked (import's status, and
 # a whole 1024x768 PNG) and reported as "saved <file>" or "FAILED: ...". Then
-# it prints what was installed and the setup's exit code. The script ends
-# with status 1 when the driver could not complete the install or any
-# screenshot failed.
+# it prints what was installed and the setup's exit code, and shows the
+# Welcome screen once more as a 16-colour 640x480 display and as a 256-colour
+# 800x600 display show it: welcome-16.png and welcome-256.png, each a
+# screenshot at that size mapped to that display's colours and checked the
+# same way (and for those colours only). The script ends with status 1 when
+# the driver could not complete the install or any screenshot failed.
 #
 # The setup runs with /LOG: its log is MERRIK.LOG in the prefix's temporary
 # folder, and the script prints its path and last lines.
@@ -95,10 +98,16 @@ rm -rf "$demo"
 mkdir -p "$demo"
 wineboot -i >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null
+# Windows 95's and NT 4.0's own look: their standard colours, and Marlett
+# for the caption buttons.
+"$root/tools/prefix_look.sh"
 if [ "$interactive" = 0 ]; then
   # Xvfb has no window manager: unmanaged windows spare Wine's wait for one.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null
 fi
+# Colours and fonts are read when a session starts: end this one.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
 
 echo "== demo media"
 python3 "$root/tools/make_demo_media.py" --out "$demo/media" \
@@ -213,6 +222,66 @@ else
   echo "none"
 fi
 
+if [ "$interactive" = 0 ]; then
+  echo "== the Welcome screen at 16 and 256 colours"
+  # Windows 95 and NT 4.0 start at 640x480 with 16 colours, and many machines
+  # of the time ran 800x600 with 256. Each picture is a screenshot of the
+  # Welcome screen on a true-colour screen of that size, each colour mapped
+  # as that display shows it (tools/display_depth.py): bitmaps and windows
+  # are drawn pixel for pixel, so this maps them exactly. The setup is then
+  # left (Cancel, Yes); the installation above stays as it is.
+  depth_shot() { # <width> <height> <depth> <png>
+    local raw="$demo/screen-$1x$2.png" run="$demo/depth-$3.txt" why="" \
+      status=0 driver_pid
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+    Xvfb "$DISPLAY" -screen 0 "$1x$2x24" -nolisten tcp >"$demo.xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 1 50); do
+      xdpyinfo >/dev/null 2>&1 && break
+      sleep 0.2
+    done
+    wine "$driver" "Z:${run//\//\\}" 'D:\MERRIK.EXE' welcome sync:welcome \
+      cancel box answer:Yes >/dev/null 2>&1 &
+    driver_pid=$!
+    for _ in $(seq 1 600); do
+      [ -e "$run.welcome" ] && break
+      sleep 0.1
+    done
+    if [ ! -e "$run.welcome" ]; then
+      why="the driver never reached the Welcome dialog (see $run)"
+    else
+      sleep 1 # let every window paint
+      import -window root "$raw" >"$raw.log" 2>&1 || status=$?
+      if [ "$status" != 0 ]; then
+        why="import ended with status $status: $(tail -n 1 "$raw.log")"
+      elif ! why=$(python3 "$root/tools/check_screenshot.py" "$raw" "$1" "$2"); then
+        why="the screenshot is not a whole $1x$2 PNG picture: $why"
+      elif ! why=$(python3 "$root/tools/display_depth.py" map "$3" "$raw" \
+        "$4" 2>&1); then
+        why="mapping it to $3 colours failed: $why"
+      elif ! why=$(python3 "$root/tools/check_screenshot.py" --palette "$3" \
+        "$4" "$1" "$2"); then
+        why="not a whole $1x$2 picture of $3 colours: $why"
+      else
+        why=""
+      fi
+      rm -f "$run.welcome" "$raw.log"
+    fi
+    wait "$driver_pid" || true
+    if [ -z "$why" ]; then
+      echo "saved $4"
+    else
+      echo "FAILED: screenshot $4: $why"
+      shots_failed=$((shots_failed + 1))
+    fi
+  }
+  depth_shot 640 480 16 "$demo/welcome-16.png"
+  depth_shot 800 600 256 "$demo/welcome-256.png"
+fi
+
 case "$code" in
 1641) meaning="installed, restart requested and accepted" ;;
 3010) meaning="installed, restart declined or refused" ;;
@@ -230,7 +299,7 @@ if [ "${driver_status:-0}" != 0 ]; then
   failed=1
 fi
 if [ "${shots_failed:-0}" != 0 ]; then
-  echo "FAILED: $shots_failed of 3 screenshots not taken"
+  echo "FAILED: $shots_failed of 5 screenshots not taken"
   failed=1
 fi
 exit "$failed"

@@ -5,9 +5,26 @@
   resources/welcome.bmp   126 x 288, 8 bits per pixel, 256-entry colour table
   resources/setup.ico     one 32 x 32 image, 16 colours
 
-The pictures are drawn in full colour (a night-blue gradient with a cooling
-fan, circuit traces, a sensor trace and the product's name in a stroke
-lettering of our own) and then reduced to a 256-colour table by median cut.
+The pictures are composed for the displays they meet. A 16-colour display
+shows each colour of a bitmap as the nearest of the 16 VGA colours, a
+256-colour display without a realised palette as the nearest of its 20
+reserved colours, both without dithering (tools/display_depth.py applies
+that rule and previews the result). So every element is an area of one VGA
+colour, its base, with the outline the design gives it: those areas are the
+16- and 256-colour picture. In full colour each area is shaded (gradients, a
+glow, soft edges), but only within the colours that both displays still show
+as its base, with a margin that keeps them so however the system rounds.
+Every display thus shows a clean composition: the shading falls away, the
+outlines stay where they were drawn. The colour table is made by median cut
+within each base's colours, so no entry crosses to another base.
+
+The picture: a night-blue field with circuit traces, a cooling fan and a
+sensor chip, the product's name in a stroke lettering of our own, and a
+monitor strip with the sensor readings at the foot. The backdrop keeps its
+name and main elements within what a 640 x 480 screen shows beside the
+Welcome dialog (at 0, 0, about 528 x 355) and below the message boxes
+centred on that screen; larger screens show the rest of the strip.
+
 Python 3 standard library only; the output is deterministic.
 
 Usage: make_setup_art.py [output directory]   (default: resources/ beside tools/)
@@ -19,16 +36,25 @@ import random
 import struct
 import sys
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from display_depth import RESERVED20, VGA16  # noqa: E402
+
+# The VGA colours by their index in VGA16.
+BLACK, NAVY, TEAL, GREY, SILVER, LIME, CYAN, WHITE = 0, 4, 6, 7, 8, 10, 14, 15
+
 # ---------------------------------------------------------------- canvas --
 
 
 class Canvas:
-    def __init__(self, width, height):
+    """Full-colour pixels, and for each the VGA colour of its area."""
+
+    def __init__(self, width, height, base):
         self.w = width
         self.h = height
         self.r = [0.0] * (width * height)
         self.g = [0.0] * (width * height)
         self.b = [0.0] * (width * height)
+        self.base = [base] * (width * height)
 
     def blend(self, x, y, colour, alpha):
         if alpha <= 0.0 or x < 0 or y < 0 or x >= self.w or y >= self.h:
@@ -40,10 +66,26 @@ class Canvas:
         self.g[i] += (colour[1] - self.g[i]) * alpha
         self.b[i] += (colour[2] - self.b[i]) * alpha
 
+    def set_base(self, x, y, base):
+        if 0 <= x < self.w and 0 <= y < self.h:
+            self.base[y * self.w + x] = base
+
+    def area(self, x0, y0, x1, y1, base, shade):
+        """Makes the rectangle an area of `base`, each pixel coloured
+        shade(x, y)."""
+        for y in range(max(0, y0), min(self.h, y1)):
+            for x in range(max(0, x0), min(self.w, x1)):
+                i = y * self.w + x
+                self.r[i], self.g[i], self.b[i] = shade(x, y)
+                self.base[i] = base
+
     def pixels(self):
+        """The final colours: each pixel's colour, kept within the colours
+        that every display shows as its area's base."""
         out = []
         for i in range(self.w * self.h):
-            out.append((clamp8(self.r[i]), clamp8(self.g[i]), clamp8(self.b[i])))
+            out.append(settle((clamp8(self.r[i]), clamp8(self.g[i]),
+                               clamp8(self.b[i])), self.base[i]))
         return out
 
 
@@ -75,10 +117,14 @@ class Mask:
         if cover > self.a.get(key, 0.0):
             self.a[key] = min(cover, 1.0)
 
-    def paint(self, canvas, colour, opacity, dx=0, dy=0):
+    def paint(self, canvas, colour, opacity, dx=0, dy=0, base=None):
+        """Lays the shape on the canvas in `colour`; with `base`, the pixels
+        it covers at least half become an area of that VGA colour."""
         for key, cover in self.a.items():
             y, x = divmod(key, self.w)
             canvas.blend(x + dx, y + dy, colour, cover * opacity)
+            if base is not None and cover >= 0.5:
+                canvas.set_base(x + dx, y + dy, base)
 
 
 def segment(mask, x0, y0, x1, y1, radius):
@@ -125,6 +171,55 @@ def rounded_rect(mask, x0, y0, x1, y1, corner):
             py = min(max(y + 0.5, y0 + corner), y1 - corner)
             d = math.hypot(x + 0.5 - px, y + 0.5 - py)
             mask.put(x, y, corner + 0.5 - d)
+
+
+# -------------------------------------------------- colours by display --
+
+# How much nearer a colour must be to its base than to any other colour
+# that a 16- or 256-colour display shows (the reserved colours include the
+# VGA ones). The system cuts each channel to five bits before it compares,
+# which moves a colour by less than 7; twice that keeps the choice the same
+# either way, and keeps every base's colours a convex set, so that averages
+# of them (the colour table's entries) stay within it too.
+MARGIN = 14.0
+
+
+def distance(c1, c2):
+    return math.sqrt((c1[0] - c2[0]) ** 2 + (c1[1] - c2[1]) ** 2 +
+                     (c1[2] - c2[2]) ** 2)
+
+
+def fits(rgb, base):
+    """True when every display shows rgb as the VGA colour `base`."""
+    want = VGA16[base]
+    near = distance(rgb, want) + MARGIN
+    return all(c == want or distance(rgb, c) >= near for c in RESERVED20)
+
+
+_settled = {}
+
+
+def settle(rgb, base):
+    """rgb, or where a display would not show it as `base`, the colour
+    nearest to it on the way to the base colour that every display does."""
+    key = (rgb, base)
+    if key in _settled:
+        return _settled[key]
+    out = rgb
+    if not fits(rgb, base):
+        want = VGA16[base]
+        lo, hi = 0.0, 1.0
+        for _ in range(12):
+            t = (lo + hi) / 2
+            if fits(tuple(clamp8(v) for v in mix(want, rgb, t)), base):
+                lo = t
+            else:
+                hi = t
+        out = tuple(clamp8(v) for v in mix(want, rgb, lo))
+        if not fits(out, base):
+            out = want
+    _settled[key] = out
+    return out
 
 
 # ------------------------------------------------------------ lettering --
@@ -205,71 +300,100 @@ def lettering(mask, text, x, y, scale, radius, spacing=2.0, slant=0.0):
 
 # --------------------------------------------------------------- motifs --
 
-NIGHT = (8, 24, 72)
-DEEP = (10, 54, 112)
-TEAL = (0, 112, 132)
-WHITE = (255, 255, 255)
+# Full-colour shades of the areas; each is settled within its base.
+FIELD_DARK = (0, 6, 70)
+FIELD_LIGHT = (20, 50, 176)
+FLOOR_TOP = (6, 12, 26)
+FLOOR_BOTTOM = (0, 2, 8)
+GRID = (0, 22, 96)
+TRACE = (0, 92, 126)
+BLADE_ROOT = (0, 96, 116)
+BLADE_TIP = (40, 168, 178)
+METAL = (198, 200, 204)
+CHIP = (14, 18, 34)
 ICE = (170, 225, 255)
-SIGNAL = (110, 255, 190)
+SIGNAL = (110, 255, 170)
+COOL = (80, 240, 255)
 
 
-def gradient(canvas, top, middle, bottom):
-    for y in range(canvas.h):
-        t = y / (canvas.h - 1)
-        c = mix(top, middle, t * 2) if t < 0.5 else mix(middle, bottom, t * 2 - 1)
-        for x in range(canvas.w):
-            # A soft light from the upper right.
-            glow = max(0.0, 1.0 - math.hypot(x - canvas.w * 0.85,
-                                              y - canvas.h * 0.1) /
-                       (canvas.w * 0.9)) * 0.22
-            i = y * canvas.w + x
-            canvas.r[i] = lerp(c[0], 90, glow)
-            canvas.g[i] = lerp(c[1], 170, glow)
-            canvas.b[i] = lerp(c[2], 230, glow)
+def field(canvas, y1, gx, gy, reach):
+    """The night-blue field above the monitor strip, lit from (gx, gy)."""
+    def shade(x, y):
+        glow = max(0.0, 1.0 - math.hypot(x - gx, y - gy) / reach) ** 1.5
+        return mix(FIELD_DARK, FIELD_LIGHT, 0.25 * (1 - y / y1) + 0.75 * glow)
+    canvas.area(0, 0, canvas.w, y1, NAVY, shade)
 
 
-def fan(canvas, cx, cy, radius, blades, opacity):
+def monitor_strip(canvas, y0):
+    """The strip at the foot: a dark screen with a grid and a rim."""
+    span = max(1, canvas.h - y0)
+    canvas.area(0, y0, canvas.w, canvas.h, BLACK,
+                lambda x, y: mix(FLOOR_TOP, FLOOR_BOTTOM, (y - y0) / span))
+    grid = Mask(canvas.w, canvas.h)
+    for y in range(y0 + 12, canvas.h, 16):
+        segment(grid, 0, y + 0.5, canvas.w, y + 0.5, 0.5)
+    for x in range(8, canvas.w, 16):
+        segment(grid, x + 0.5, y0 + 4, x + 0.5, canvas.h, 0.5)
+    grid.paint(canvas, GRID, 1.0, base=NAVY)
+    rim = Mask(canvas.w, canvas.h)
+    segment(rim, 0, y0 + 1, canvas.w, y0 + 1, 1.0)
+    rim.paint(canvas, TRACE, 1.0, base=TEAL)
+
+
+def fan(canvas, cx, cy, radius, blades):
     """A cooling fan seen from the front: frame ring, swept blades, hub."""
-    mask = Mask(canvas.w, canvas.h)
-    disc(mask, cx, cy, radius, radius * 0.92)
-    mask.paint(canvas, ICE, opacity)
+    ring = Mask(canvas.w, canvas.h)
+    disc(ring, cx, cy, radius, radius * 0.88)
+    ring.paint(canvas, METAL, 1.0, base=SILVER)
 
-    hub = radius * 0.24
-    blade_mask = Mask(canvas.w, canvas.h)
+    hub = radius * 0.26
+    tip = radius * 0.80
     for y in range(int(cy - radius), int(cy + radius) + 1):
         for x in range(int(cx - radius), int(cx + radius) + 1):
             dx, dy = x + 0.5 - cx, y + 0.5 - cy
             r = math.hypot(dx, dy)
-            if r < hub or r > radius * 0.86:
+            if r < hub or r > tip + 1:
                 continue
-            t = (r - hub) / (radius * 0.86 - hub)
+            t = (r - hub) / (tip - hub)
             phi = math.atan2(dy, dx)
-            width = lerp(0.30, 0.62, t)
+            width = lerp(0.34, 0.64, min(t, 1.0))
             best = 0.0
             for k in range(blades):
                 start = k * 2 * math.pi / blades + 1.1 * t
                 rel = (phi - start) % (2 * math.pi)
                 if rel < width:
                     edge = min(rel, width - rel) * r
-                    tip = (radius * 0.86 - r)
-                    best = max(best, min(edge + 0.5, tip + 0.5, 1.0))
-            blade_mask.put(x, y, best)
-    blade_mask.paint(canvas, ICE, opacity * 0.8)
+                    best = max(best, min(edge + 0.5, tip - r + 0.5, 1.0))
+            if best > 0:
+                # Lit along the leading edge, as a curved blade catches light.
+                canvas.blend(x, y, mix(BLADE_ROOT, BLADE_TIP, min(t, 1.0)),
+                             best)
+                if best >= 0.5:
+                    canvas.set_base(x, y, TEAL)
 
-    mask = Mask(canvas.w, canvas.h)
-    disc(mask, cx, cy, hub * 0.9)
-    mask.paint(canvas, WHITE, opacity * 1.1)
-    mask = Mask(canvas.w, canvas.h)
-    disc(mask, cx, cy, hub * 0.35)
-    mask.paint(canvas, DEEP, opacity)
+    cap = Mask(canvas.w, canvas.h)
+    disc(cap, cx, cy, hub * 0.92)
+    cap.paint(canvas, METAL, 1.0, base=SILVER)
+    spindle = Mask(canvas.w, canvas.h)
+    disc(spindle, cx, cy, hub * 0.38)
+    spindle.paint(canvas, FIELD_DARK, 1.0, base=NAVY)
 
 
-def traces(canvas, seed, count, opacity, region):
-    """Circuit-board traces: right-angled runs ending in round pads."""
+def traces(canvas, seed, count, region, avoid=()):
+    """Circuit-board traces: right-angled runs ending in round pads; a trace
+    that would cross one of the `avoid` rectangles is left out."""
     rng = random.Random(seed)
     x0, y0, x1, y1 = region
     mask = Mask(canvas.w, canvas.h)
     pads = Mask(canvas.w, canvas.h)
+
+    def clear(pts):
+        bx0 = min(p[0] for p in pts) - 4
+        bx1 = max(p[0] for p in pts) + 4
+        by0 = min(p[1] for p in pts) - 4
+        by1 = max(p[1] for p in pts) + 4
+        return all(bx1 < ax0 or bx0 > ax1 or by1 < ay0 or by0 > ay1
+                   for ax0, ay0, ax1, ay1 in avoid)
     for _ in range(count):
         x = rng.randrange(x0, x1) // 8 * 8
         y = rng.randrange(y0, y1) // 8 * 8
@@ -287,15 +411,19 @@ def traces(canvas, seed, count, opacity, region):
                 y += 8
             pts.append((x, y))
             horizontal = not horizontal
-        polyline(mask, pts, 0.9)
-        disc(pads, pts[0][0], pts[0][1], 3.2, 1.6)
-        disc(pads, pts[-1][0], pts[-1][1], 3.2, 1.6)
-    mask.paint(canvas, ICE, opacity)
-    pads.paint(canvas, ICE, opacity * 1.6)
+        if not clear(pts) or not all(x0 <= px < x1 and y0 <= py < y1
+                                     for px, py in pts):
+            continue
+        polyline(mask, [(px + 0.5, py + 0.5) for px, py in pts], 0.5)
+        disc(pads, pts[0][0] + 0.5, pts[0][1] + 0.5, 3.0, 1.5)
+        disc(pads, pts[-1][0] + 0.5, pts[-1][1] + 0.5, 3.0, 1.5)
+    mask.paint(canvas, TRACE, 1.0, base=TEAL)
+    pads.paint(canvas, TRACE, 1.0, base=TEAL)
 
 
-def sensor_line(canvas, x0, x1, base, amplitude, seed, opacity=1.0):
-    """A monitored reading: a slow wave with a periodic pulse, and a glow."""
+def reading(canvas, x0, x1, base_y, amplitude, seed, colour, base,
+            pulse=True):
+    """A monitored reading: a slow wave, with a periodic pulse, and a glow."""
     rng = random.Random(seed)
     phase = rng.random() * 6
     pts = []
@@ -303,20 +431,19 @@ def sensor_line(canvas, x0, x1, base, amplitude, seed, opacity=1.0):
         t = x / 60.0
         v = 0.35 * math.sin(t + phase) + 0.15 * math.sin(2.7 * t)
         beat = (x - x0) % 170
-        if 80 <= beat < 110:
+        if pulse and 80 <= beat < 110:
             s = (beat - 80) / 30.0
             v += math.sin(s * 2 * math.pi) * (1.6 if s < 0.5 else 0.9)
-        pts.append((x, base - v * amplitude))
+        pts.append((x, base_y - v * amplitude))
     glow = Mask(canvas.w, canvas.h)
     polyline(glow, pts, 4.0)
-    glow.paint(canvas, SIGNAL, 0.13 * opacity)
+    glow.paint(canvas, colour, 0.16)
     line = Mask(canvas.w, canvas.h)
-    polyline(line, pts, 1.1)
-    line.paint(canvas, SIGNAL, 0.95 * opacity)
-    return pts
+    polyline(line, pts, 1.0)
+    line.paint(canvas, colour, 1.0, base=base)
 
 
-def chip(canvas, x0, y0, size, opacity):
+def chip(canvas, x0, y0, size):
     """A sensor chip: body, pins on all four sides, orientation dot."""
     pins = Mask(canvas.w, canvas.h)
     n = 5
@@ -327,76 +454,91 @@ def chip(canvas, x0, y0, size, opacity):
         segment(pins, p, y0 + size, p, y0 + size * 1.14, size * 0.035)
         segment(pins, x0 - size * 0.14, q, x0, q, size * 0.035)
         segment(pins, x0 + size, q, x0 + size * 1.14, q, size * 0.035)
-    pins.paint(canvas, (200, 210, 220), opacity)
+    pins.paint(canvas, METAL, 1.0, base=SILVER)
     body = Mask(canvas.w, canvas.h)
     rounded_rect(body, x0, y0, x0 + size, y0 + size, size * 0.08)
-    body.paint(canvas, (20, 30, 48), opacity)
+    body.paint(canvas, CHIP, 1.0, base=BLACK)
     edge = Mask(canvas.w, canvas.h)
     polyline(edge, [(x0 + 1, y0 + 1), (x0 + size - 1, y0 + 1),
                     (x0 + size - 1, y0 + size - 1), (x0 + 1, y0 + size - 1),
                     (x0 + 1, y0 + 1)], 0.6)
-    edge.paint(canvas, ICE, opacity * 0.5)
+    edge.paint(canvas, ICE, 0.35)
     dot = Mask(canvas.w, canvas.h)
-    disc(dot, x0 + size * 0.2, y0 + size * 0.2, size * 0.06)
-    dot.paint(canvas, ICE, opacity * 0.7)
+    disc(dot, x0 + size * 0.2, y0 + size * 0.2, size * 0.07)
+    dot.paint(canvas, METAL, 1.0, base=SILVER)
+
+
+def shadowed_lettering(canvas, text, x, y, scale, radius, colour, base,
+                       spacing=2.0, slant=0.0, shadow=(3, 4)):
+    """Lettering with a hard drop shadow to the lower right."""
+    mask = Mask(canvas.w, canvas.h)
+    lettering(mask, text, x, y, scale, radius, spacing, slant)
+    mask.paint(canvas, (0, 0, 18), 1.0, shadow[0], shadow[1], base=BLACK)
+    mask.paint(canvas, colour, 1.0, base=base)
 
 
 # ------------------------------------------------------------- pictures --
 
+# Where the backdrop's parts lie. At 640 x 480 the Welcome dialog covers
+# about 0..528 x 0..355: the fan and the chip stand in the strip to its
+# right, the name below it, and the monitor strip at the screen's foot.
+FAN_AT = (584, 112, 50)
+CHIP_AT = (556, 232, 56)
+NAME_Y, NAME_SCALE = 374, 7.2
+STRIP_Y = 452
+
 
 def draw_backdrop():
-    c = Canvas(800, 600)
-    gradient(c, NIGHT, DEEP, TEAL)
-    traces(c, 7, 56, 0.08, (0, 0, 800, 600))
-    fan(c, 650, 196, 132, 7, 0.22)
-    chip(c, 694, 392, 62, 0.85)
+    c = Canvas(800, 600, NAVY)
+    cx, cy, radius = FAN_AT
+    field(c, STRIP_Y, cx, cy, 460)
+    # The traces keep clear of the name, of the strip beside the Welcome
+    # dialog that holds the fan and the chip, and of the dialog's lower edge.
+    traces(c, 7, 110, (0, 0, 800, STRIP_Y - 8),
+           avoid=((16, NAME_Y - 8, 640, STRIP_Y), (520, 0, 640, STRIP_Y),
+                  (0, 330, 640, STRIP_Y)))
+    fan(c, cx, cy, radius, 7)
+    chip(c, *CHIP_AT)
 
-    # The product's name and what this program is, lower left, clear of the
-    # Welcome dialog that opens at the top left of the screen.
-    title_y, scale = 418, 7.6
-    shadow = Mask(c.w, c.h)
-    lettering(shadow, 'VKO HALVERMONT', 44, title_y, scale, 3.2, slant=0.06)
-    shadow.paint(c, (0, 0, 20), 0.55, 3, 4)
-    shadow.paint(c, WHITE, 1.0)
-    sub = Mask(c.w, c.h)
-    lettering(sub, 'HARDWARE MONITOR SETUP', 47, title_y + 66, 3.0, 1.25,
-              spacing=2.6)
-    sub.paint(c, ICE, 0.95)
-    rule = Mask(c.w, c.h)
-    segment(rule, 46, title_y + 94, 470, title_y + 94, 0.8)
-    for key, cover in rule.a.items():
-        y, x = divmod(key, c.w)
-        c.blend(x, y, ICE, cover * max(0.0, 1.0 - (x - 46) / 424.0) * 0.8)
+    shadowed_lettering(c, 'VKO HALVERMONT', 28, NAME_Y, NAME_SCALE, 3.0,
+                       VGA16[WHITE], WHITE, slant=0.06)
+    shadowed_lettering(c, 'HARDWARE MONITOR SETUP', 31,
+                       NAME_Y + 6 * NAME_SCALE + 12, 2.5, 1.1, COOL, CYAN,
+                       spacing=2.6, shadow=(2, 2))
 
-    sensor_line(c, 0, 800, 566, 15, 3)
+    monitor_strip(c, STRIP_Y)
+    reading(c, 0, 800, STRIP_Y + 17, 6, 3, SIGNAL, LIME)
+    reading(c, 0, 800, STRIP_Y + 92, 16, 9, COOL, CYAN, pulse=False)
     return c
 
 
 def draw_welcome():
-    c = Canvas(126, 288)
-    gradient(c, NIGHT, DEEP, TEAL)
-    traces(c, 11, 12, 0.12, (0, 0, 126, 288))
-    fan(c, 63, 78, 50, 7, 0.30)
-    chip(c, 36, 160, 54, 0.9)
-    sensor_line(c, 0, 126, 248, 8, 5)
-    word = Mask(c.w, c.h)
-    lettering(word, 'SETUP', (126 - text_width('SETUP', 2.6, 2.4)) / 2, 264,
-              2.6, 1.1, spacing=2.4)
-    word.paint(c, WHITE, 0.95)
+    c = Canvas(126, 288, NAVY)
+    field(c, 240, 63, 62, 200)
+    traces(c, 11, 40, (0, 0, 126, 232),
+           avoid=((13, 12, 113, 112), (22, 114, 104, 198), (10, 200, 116, 232)))
+    fan(c, 63, 62, 44, 7)
+    chip(c, 36, 128, 54)
+    width = text_width('SETUP', 2.6, 2.4)
+    shadowed_lettering(c, 'SETUP', (126 - width) / 2 - 1, 208, 2.6, 1.1,
+                       VGA16[WHITE], WHITE, spacing=2.4, shadow=(2, 2))
+    monitor_strip(c, 240)
+    reading(c, 0, 126, 262, 8, 5, SIGNAL, LIME)
     return c
 
 
-# The 16 colours of the standard VGA palette, in their usual order.
-VGA16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128),
-         (128, 0, 128), (0, 128, 128), (192, 192, 192), (128, 128, 128),
-         (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255), (255, 0, 255),
-         (0, 255, 255), (255, 255, 255)]
+
+# The icon's 16 colours, in the order of its colour table.
+ICON16 = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128),
+          (128, 0, 128), (0, 128, 128), (192, 192, 192), (128, 128, 128),
+          (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255), (255, 0, 255),
+          (0, 255, 255), (255, 255, 255)]
 
 
 def draw_icon():
     """The icon at 4x size: a chip with a fan on it; returns colours and a
     coverage per pixel of the 32 x 32 image."""
-    big = Canvas(128, 128)
+    big = Canvas(128, 128, BLACK)
     cover = Mask(128, 128)
     # Pins.
     pins = Mask(128, 128)
@@ -447,7 +589,7 @@ def draw_icon():
                 rgb = (acc[0] / 16 / a, acc[1] / 16 / a, acc[2] / 16 / a)
             else:
                 rgb = (0, 0, 0)
-            colours.append(nearest(rgb, VGA16))
+            colours.append(nearest_luma(rgb, ICON16))
             opaque.append(a >= 0.5)
     return colours, opaque
 
@@ -455,7 +597,8 @@ def draw_icon():
 # ---------------------------------------------------------- quantising --
 
 
-def nearest(rgb, palette):
+def nearest_luma(rgb, palette):
+    """The icon's colours: nearest by a brightness-weighted distance."""
     best, best_d = 0, None
     for k, p in enumerate(palette):
         d = ((rgb[0] - p[0]) * 0.30) ** 2 + ((rgb[1] - p[1]) * 0.59) ** 2 + \
@@ -463,6 +606,35 @@ def nearest(rgb, palette):
         if best_d is None or d < best_d:
             best, best_d = k, d
     return best
+
+
+def colour_table(canvas):
+    """A 256-entry colour table and the index of every pixel: a median cut
+    of each base's colours, each base given entries in proportion to how
+    many distinct colours it holds (at least one)."""
+    pixels = canvas.pixels()
+    groups = {}
+    for i, (p, base) in enumerate(zip(pixels, canvas.base)):
+        groups.setdefault(base, []).append(i)
+    distinct = {b: len(set(pixels[i] for i in idx))
+                for b, idx in groups.items()}
+    total = sum(distinct.values())
+    budget = {b: max(1, int(256 * n / total)) for b, n in distinct.items()}
+    while sum(budget.values()) > 256:
+        budget[max(budget, key=lambda b: (budget[b], b))] -= 1
+    palette, indices = [], [0] * len(pixels)
+    for base in sorted(groups):
+        idx = groups[base]
+        part, local = median_cut([pixels[i] for i in idx], budget[base])
+        # An average of colours that fit the base fits it too, but for the
+        # rounding to whole values at the very edge.
+        part = [settle(entry, base) for entry in part]
+        for i, k in zip(idx, local):
+            indices[i] = len(palette) + k
+        palette.extend(part)
+    while len(palette) < 256:
+        palette.append((0, 0, 0))
+    return palette, indices
 
 
 def median_cut(pixels, colours=256):
@@ -504,8 +676,6 @@ def median_cut(pixels, colours=256):
             clamp8(sum(c[a] * w for c, w in box) / count) for a in range(3)))
         for c, _ in box:
             index[c] = len(palette) - 1
-    while len(palette) < colours:
-        palette.append((0, 0, 0))
     return palette, [index[p] for p in pixels]
 
 
@@ -530,7 +700,7 @@ def bmp8(width, height, palette, indices):
 
 def ico4(colours, opaque):
     """An icon file with one 32 x 32, 16-colour image and its mask."""
-    table = b''.join(struct.pack('<BBBB', b, g, r, 0) for r, g, b in VGA16)
+    table = b''.join(struct.pack('<BBBB', b, g, r, 0) for r, g, b in ICON16)
     xor_rows, and_rows = [], []
     for y in range(31, -1, -1):
         row = bytearray()
@@ -562,7 +732,7 @@ def main():
     for name, draw in (('backdrop.bmp', draw_backdrop),
                        ('welcome.bmp', draw_welcome)):
         canvas = draw()
-        palette, indices = median_cut(canvas.pixels())
+        palette, indices = colour_table(canvas)
         with open(os.path.join(out, name), 'wb') as f:
             f.write(bmp8(canvas.w, canvas.h, palette, indices))
     colours, opaque = draw_icon()

@@ -3,7 +3,8 @@
 
     run_e2e.py --work DIR --merrik MERRIK.EXE --sibling sibling.exe
                --driver driver.exe (--prefix VERSION | --scenario NAME |
-               --driver-check --mock mock_box.exe | --sibling-check | --list)
+               --driver-check --mock mock_box.exe | --sibling-check |
+               --depth-check --probe depth_probe.exe | --list)
 
 --prefix VERSION makes a fresh 32-bit prefix for win95, nt40 or win2k under
 DIR. Each scenario then resets the product's keys, files and program group in
@@ -283,6 +284,10 @@ class Prefix:
         # for one on every hidden window.
         self.wine("reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v",
                   "Managed", "/d", "N", "/f")
+        # Windows 95's and NT 4.0's own look: their standard colours, and
+        # Marlett for the caption buttons.
+        self.run(["bash", os.path.join(HERE, "..", "..", "tools",
+                                       "prefix_look.sh")])
         self.kill()
 
     def import_reg(self, text, name):
@@ -1291,6 +1296,74 @@ def driver_check(args):
     return 1 if problems else 0
 
 
+def read_ppm(path):
+    """(width, height, rows of (r, g, b) bytes) of a binary PPM picture."""
+    with open(path, "rb") as f:
+        data = f.read()
+    fields = data.split(None, 4)
+    w, h = int(fields[1]), int(fields[2])
+    pixels = fields[4] if len(fields) == 5 else b""
+    if fields[0] != b"P6" or len(pixels) != 3 * w * h:
+        raise Failure("%s is not a whole %dx%d PPM picture" % (path, w, h))
+    return w, h, [pixels[3 * w * y:3 * w * (y + 1)] for y in range(h)]
+
+
+def depth_check(args):
+    """The preview tool maps colours as the system does: its tables are the
+    system's 4-bit default colour table and default palette, and its mapping
+    of each picture of MERRIK.EXE and of a probe picture spread over the
+    whole colour cube agrees, pixel for pixel, with GetDIBits into 4 bits
+    (the VGA colours) and 8 bits (indices into the default palette)."""
+    import display_depth
+    prefix = Prefix(args.work, "win95")
+    reset(prefix)
+    d = os.path.join(prefix.c, "Depths")
+    if os.path.exists(d):
+        shutil.rmtree(d)
+    os.makedirs(d)
+    shutil.copyfile(args.merrik, os.path.join(d, "MERRIK.EXE"))
+    shutil.copyfile(args.probe, os.path.join(d, "depth_probe.exe"))
+    p = prefix.wine("C:\\Depths\\depth_probe.exe", "C:\\Depths\\MERRIK.EXE",
+                    "C:\\Depths", check=False)
+    prefix.kill()
+    problems = []
+    if p.returncode != 0:
+        problems.append("depth_probe.exe ended with %d: %s" % (
+            p.returncode, p.stdout.decode("utf-8", "replace")[-500:]))
+    else:
+        with open(os.path.join(d, "tables.txt")) as f:
+            tables = {"vga": [], "default": []}
+            for line in f:
+                kind, _, r, g, b = line.split()
+                tables[kind].append((int(r), int(g), int(b)))
+        check(tables["vga"] == display_depth.VGA16, problems,
+              "the 4-bit default colour table is %s" % tables["vga"])
+        check(tables["default"] == display_depth.RESERVED20, problems,
+              "the default palette is %s" % tables["default"])
+        pictures = {"probe": read_ppm(os.path.join(d, "probe.ppm"))}
+        for bitmap_id in (129, 130):
+            pictures[str(bitmap_id)] = display_depth.program_bitmap(
+                args.merrik, bitmap_id)
+        for name, (w, h, rows) in sorted(pictures.items()):
+            for bits, depth in ((4, 16), (8, 256)):
+                sw, sh, system = read_ppm(os.path.join(
+                    d, "%s-%d.ppm" % (name, bits)))
+                ours = display_depth.map_rows(rows, depth)
+                differ = [(x // 3, y) for y in range(min(h, sh))
+                          for x in range(0, 3 * w, 3)
+                          if ours[y][x:x + 3] != system[y][x:x + 3]]
+                check((sw, sh) == (w, h) and not differ, problems,
+                      "%s at %d colours: %dx%d from the system, %d of %dx%d "
+                      "pixels differ from the tool's, the first at %s" % (
+                          name, depth, sw, sh, len(differ), w, h,
+                          differ[:1]))
+                print("%s at %d colours: %d pixels compared" % (
+                    name, depth, w * h))
+    for x in problems:
+        print("FAILED: " + x)
+    return 1 if problems else 0
+
+
 def sibling_check(args):
     """The stand-in follows the fixture interface: hand-off bytes verbatim
     (a LF inside the path line included), files copied into a directory
@@ -1437,11 +1510,13 @@ def main(argv):
     ap.add_argument("--regdump")
     ap.add_argument("--mediacheck")
     ap.add_argument("--unsaved")
+    ap.add_argument("--probe")
     g = ap.add_mutually_exclusive_group(required=True)
     g.add_argument("--prefix", choices=VERSIONS)
     g.add_argument("--scenario")
     g.add_argument("--driver-check", action="store_true")
     g.add_argument("--sibling-check", action="store_true")
+    g.add_argument("--depth-check", action="store_true")
     g.add_argument("--list", action="store_true")
     args = ap.parse_args(argv)
     UNSAVED["exe"] = args.unsaved
@@ -1463,6 +1538,8 @@ def main(argv):
             return driver_check(args)
         if args.sibling_check:
             return sibling_check(args)
+        if args.depth_check:
+            return depth_check(args)
         return run_scenario(args, all_scenarios[args.scenario])
     except Failure as e:
         print("FAILED: %s" % e)
