@@ -2,6 +2,7 @@
 // handles that stay valid (and report ERROR_KEY_DELETED) when their key is
 // deleted underneath them.
 #include "standin/registry.h"
+#include "standin/faults.h"
 #include "standin/journal.h"
 #include "standin/regfile.h"
 #include "text_compare.h"
@@ -268,6 +269,11 @@ LONG openKey(const std::string &entry, HKEY hKey, LPCSTR lpSubKey,
 LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
   std::lock_guard<std::mutex> lock(regMutex);
   std::string entry = "RegOpenKeyA " + keyText(hKey) + " " + quoted(lpSubKey);
+  if (standin::faultHere("RegOpenKeyA")) {
+    if (phkResult)
+      *phkResult = nullptr;
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   if (!phkResult)
     return logged(entry, ERROR_INVALID_PARAMETER);
   return openKey(entry, hKey, lpSubKey, false, 0, phkResult);
@@ -278,6 +284,11 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
   std::lock_guard<std::mutex> lock(regMutex);
   std::string entry = "RegOpenKeyExA " + keyText(hKey) + " " +
                       quoted(lpSubKey) + " access=0x" + hex8(samDesired);
+  if (standin::faultHere("RegOpenKeyExA")) {
+    if (phkResult)
+      *phkResult = nullptr;
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   if (!phkResult || ulOptions != 0)
     return logged(entry, ERROR_INVALID_PARAMETER);
   return openKey(entry, hKey, lpSubKey, true, samDesired, phkResult);
@@ -286,6 +297,11 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
 LONG WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
   std::lock_guard<std::mutex> lock(regMutex);
   std::string entry = "RegCreateKeyA " + keyText(hKey) + " " + quoted(lpSubKey);
+  if (standin::faultHere("RegCreateKeyA")) {
+    if (phkResult)
+      *phkResult = nullptr;
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   if (!phkResult)
     return logged(entry, ERROR_INVALID_PARAMETER);
   *phkResult = nullptr;
@@ -314,6 +330,9 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType,
   std::string entry = "RegSetValueExA " + keyText(hKey) + " " +
                       quoted(lpValueName) + " type=" + std::to_string(dwType) +
                       " size=" + std::to_string(cbData);
+  if (standin::faultHere("RegSetValueExA")) {
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   LONG status;
   KeyPtr k = resolve(hKey, &status);
   if (!k)
@@ -364,6 +383,9 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   std::lock_guard<std::mutex> lock(regMutex);
   std::string entry = "RegDeleteKeyA " + keyText(hKey) + " " + quoted(lpSubKey);
+  if (standin::faultHere("RegDeleteKeyA")) {
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   LONG status;
   KeyPtr k = resolve(hKey, &status);
   if (!k)
@@ -398,6 +420,9 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   std::lock_guard<std::mutex> lock(regMutex);
   std::string entry =
       "RegDeleteValueA " + keyText(hKey) + " " + quoted(lpValueName);
+  if (standin::faultHere("RegDeleteValueA")) {
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   LONG status;
   KeyPtr k = resolve(hKey, &status);
   if (!k)
@@ -417,6 +442,9 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 LONG WINAPI RegFlushKey(HKEY hKey) {
   std::lock_guard<std::mutex> lock(regMutex);
   std::string entry = "RegFlushKey " + keyText(hKey);
+  if (standin::faultHere("RegFlushKey")) {
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   LONG status;
   KeyPtr k = resolve(hKey, &status);
   if (!k)

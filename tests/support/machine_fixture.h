@@ -17,6 +17,7 @@
 #include "shell/resource_ids.h"
 #include "shell/setup_app.h"
 #include "standin/dde.h"
+#include "standin/faults.h"
 #include "standin/journal.h"
 #include "standin/kernel.h"
 #include "standin/registry.h"
@@ -38,6 +39,7 @@ protected:
     standin::resetRegistry();
     standin::resetDde();
     standin::resetSecurity();
+    standin::resetFaults();
     standin::clearJournal();
     standin::setSleepRecordOnly(true);
     standin::setVersion(0xC0000004);
