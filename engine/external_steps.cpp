@@ -106,7 +106,7 @@ int ReadHandoffFile() {
   // Without its status character the file reports nothing: unusable, as a
   // missing one.
   const int status = std::fgetc(file);
-  if (status == EOF) {
+  if (status == EOF || std::ferror(file)) {
     std::fclose(file);
     return ReportMissingHandoff();
   }
@@ -115,9 +115,15 @@ int ReadHandoffFile() {
     return -1;
   }
 
+  // A seek or read that the system refuses (a bad sector, a drive no longer
+  // ready) leaves the file unread: unusable, as a missing one, rather than
+  // read as an unknown setting or a cut-short directory.
   int32_t amaSetting = -1;
-  std::fseek(file, 3, SEEK_SET);
-  int c = std::fgetc(file);
+  int c = std::fseek(file, 3, SEEK_SET) == 0 ? std::fgetc(file) : EOF;
+  if (std::ferror(file) || (c == EOF && !std::feof(file))) {
+    std::fclose(file);
+    return ReportMissingHandoff();
+  }
   if (c == '0')
     amaSetting = 1;
   else if (c == '1')
@@ -128,7 +134,10 @@ int ReadHandoffFile() {
   // read fails and the previous values stay.
   char installDir[sizeof(g_installDir)];
   size_t length = 0;
-  std::fseek(file, 6, SEEK_SET);
+  if (std::fseek(file, 6, SEEK_SET) != 0) {
+    std::fclose(file);
+    return ReportMissingHandoff();
+  }
   while ((c = std::fgetc(file)) != EOF && c != '\r') {
     if (length + 1 >= sizeof(installDir)) {
       std::fclose(file);
@@ -137,7 +146,10 @@ int ReadHandoffFile() {
     installDir[length++] = static_cast<char>(c);
   }
   installDir[length] = '\0';
+  const bool readWhole = !std::ferror(file);
   std::fclose(file);
+  if (!readWhole)
+    return ReportMissingHandoff();
 
   std::memcpy(g_installDir, installDir, length + 1);
   g_amaSetting = amaSetting;
