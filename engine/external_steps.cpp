@@ -272,14 +272,17 @@ int RunExternalStep(const char *path) {
     return -1;
   }
 
-  WaitForSingleObject(processInfo.hThread, INFINITE);
+  const DWORD waited = WaitForSingleObject(processInfo.hThread, INFINITE);
   CloseHandle(processInfo.hThread);
   CloseHandle(processInfo.hProcess);
   KeepBackdropOnTop();
 
   // A file that still carries the mark is the one that was there before the
-  // program ran: the program left no report, which counts as no file.
-  int result = marked && HandoffFileKeepsMark(handoffName, mark)
+  // program ran: the program left no report, which counts as no file. A wait
+  // that failed leaves the program's end unknown: what the file holds may be
+  // half written, so it is no report either.
+  int result = waited == WAIT_FAILED ||
+                       (marked && HandoffFileKeepsMark(handoffName, mark))
                    ? ReportMissingHandoff()
                    : ReadHandoffFile();
   g_installStatus = result;
