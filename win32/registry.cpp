@@ -162,9 +162,12 @@ const REGSAM kUserRights = KEY_READ | SYNCHRONIZE;
 
 // True when the key lies under HKEY_LOCAL_MACHINE (or is that root) and
 // the process does not run as an administrator.
+// Only Windows NT keeps rights on keys: on the Windows 95 family (bit 31 of
+// the version) every caller may change every key.
 bool machineKeyReadOnly(const KeyPtr &k) {
   static const std::string root = "HKEY_LOCAL_MACHINE";
-  return !administrator && k->path.compare(0, root.size(), root) == 0 &&
+  return !administrator && (GetVersion() & 0x80000000u) == 0 &&
+         k->path.compare(0, root.size(), root) == 0 &&
          (k->path.size() == root.size() || k->path[root.size()] == '\\');
 }
 

@@ -321,11 +321,27 @@ TEST_F(InstallRun, WithoutARestartTheExitStatusAsksForOne) {
   }
 }
 
-// Registry and Program Manager failures are not the installation's: it
-// still reaches its prompt and succeeds.
-TEST_F(InstallRun, RefusedRegistryAndMissingProgramManagerStillSucceed) {
+// A registry that refuses every write is a failed installation: nothing of
+// it is stored, and the failure message follows. Program Manager's absence
+// is not the installation's failure: its commands are asynchronous, and the
+// installation still reaches its prompt and succeeds.
+TEST_F(InstallRun, RefusedRegistryFailsMissingProgramManagerStillSucceeds) {
   const Snapshot before = RegistrySnapshot();
   standin::regRefuseWrites(true);
+  GoodMedia();
+  AnswerPrompt(IDCANCEL);
+
+  EXPECT_EQ(RunHost(), 0);
+
+  EXPECT_EQ(g_installStatus.load(), -1);
+  EXPECT_EQ(RegistrySnapshot(), before);
+  auto boxes = standin::messageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Abort Installation");
+  EXPECT_TRUE(standin::progmanGroups().empty());
+
+  TearDown();
+  SetUp();
   standin::setProgmanMode(standin::ProgmanMode::Absent);
   GoodMedia();
   AnswerPrompt(IDCANCEL);
@@ -333,8 +349,7 @@ TEST_F(InstallRun, RefusedRegistryAndMissingProgramManagerStillSucceed) {
   EXPECT_EQ(RunHost(), 0);
 
   EXPECT_EQ(g_installStatus.load(), 1);
-  EXPECT_EQ(RegistrySnapshot(), before);
-  auto boxes = standin::messageBoxes();
+  boxes = standin::messageBoxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "Success");
   // The connect retry, every command's retry, then the one second.

@@ -30,7 +30,8 @@ namespace testsupport {
 
 class MachineTest : public TempFolderTest {
 protected:
-  // Windows 95, the media in <base>/CD, nothing installed, no hand-off file,
+  // Windows 95 with the system's own keys, the media in <base>/CD, nothing
+  // installed, no hand-off file,
   // Express mode. The platform holds a value the program never stores, so a
   // test sees what the run itself decides.
   void SetUp() override {
@@ -43,6 +44,12 @@ protected:
     standin::clearJournal();
     standin::setSleepRecordOnly(true);
     standin::setVersion(0xC0000004);
+    // The keys that every Windows 95 and NT 4.0 machine has, under which the
+    // setup stores its entries (a test of Windows NT adds the services key).
+    standin::regPutKey(
+        "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+    standin::regPutKey(
+        "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
 
     ASSERT_NO_FATAL_FAILURE(TempFolderTest::SetUp());
     windowsDir_ = base_ + "/WINDOWS";
