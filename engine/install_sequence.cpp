@@ -52,11 +52,10 @@ DWORD WINAPI InstallWorker(LPVOID) {
     return 0;
   if (CheckInstallDir() != 0)
     return 0;
-  if (RegisterProduct() != 0) {
+  if (RegisterProduct() != 0 || FinishInstall() != 0) {
     g_installStatus.store(-1);
     return 0;
   }
-  FinishInstall();
   g_installStatus.store(1);
   return 0;
 }
@@ -64,11 +63,10 @@ DWORD WINAPI InstallWorker(LPVOID) {
 int RegisterProduct() {
   if (ImportMonitorDefaults() != 0)
     return 1;
-  RegisterProductEntries();
-  return 0;
+  return RegisterProductEntries() != 0 ? 1 : 0;
 }
 
-void FinishInstall() {
+int FinishInstall() {
   // Without the file list (missing, or a name too long to compose) there is
   // nothing to put into a group, so no group is made; the installation still
   // ends with its prompt.
@@ -77,7 +75,13 @@ void FinishInstall() {
   if (ComposePath(path, g_installDir, "\\setup.log"))
     fileList = std::fopen(path, "r");
 
-  FinishInstallEntries();
+  // The suite needs every entry: one that is not stored is a failed
+  // installation, before the group is made or success is announced.
+  if (FinishInstallEntries() != 0) {
+    if (fileList != nullptr)
+      std::fclose(fileList);
+    return 1;
+  }
 
   if (fileList != nullptr) {
     CreateProgramGroup(fileList);
@@ -96,4 +100,5 @@ void FinishInstall() {
 
   if (g_installHostWindow != nullptr)
     SendMessageA(g_installHostWindow, WM_INSTALL_FINISHED, 0, 0);
+  return 0;
 }

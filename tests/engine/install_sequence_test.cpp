@@ -599,12 +599,15 @@ TEST_F(InstallRun, MediaFolderTooLongStartsNothing) {
 class Finish : public InstallRun {
 protected:
   // FinishInstall with an install directory of exactly `length` characters
-  // that holds setup.log under the name the product composes.
+  // that holds setup.log under the name the product composes, after the
+  // product's registration.
   void FinishWithDirectory(size_t length) {
     std::string dir = base_ + "/";
     dir += std::string(length - dir.size(), 'v');
     ASSERT_TRUE(CopyText(g_installDir, dir.c_str()));
     WriteFile(dir + "\\setup.log", kFileList);
+    // The product key that the registration before it has made.
+    ASSERT_TRUE(standin::regPutKey(kProduct));
     g_platform = 1;
     g_amaSetting = 1;
     FinishInstall();
