@@ -33,14 +33,16 @@ struct RunKind {
   bool custom;
   bool preSetupFails; // the pre-setup program reports status 0
   int promptAnswer;   // to the success prompt
+  bool cancelFirst;   // Cancel on the Welcome dialog, No to the question
 };
 
 const RunKind kRuns[] = {
-    {"Express on Windows 95", 0xC0000004, false, false, IDCANCEL},
-    {"Express on Windows NT", 0x05650004, false, false, IDCANCEL},
-    {"Custom on Windows NT", 0x05650004, true, false, IDCANCEL},
-    {"pre-setup status 0 on Windows NT", 0x05650004, false, true, IDCANCEL},
-    {"restart accepted on Windows NT", 0x05650004, false, false, IDOK},
+    {"Express on Windows 95", 0xC0000004, false, false, IDCANCEL, true},
+    {"Express on Windows NT", 0x05650004, false, false, IDCANCEL, false},
+    {"Custom on Windows NT", 0x05650004, true, false, IDCANCEL, false},
+    {"pre-setup status 0 on Windows NT", 0x05650004, false, true, IDCANCEL,
+     false},
+    {"restart accepted on Windows NT", 0x05650004, false, false, IDOK, false},
 };
 
 // A run of the child that takes longer than this has hung.
@@ -171,15 +173,22 @@ protected:
       testsupport::StoreFile(path, "1\r\n-\r\n" + dir + "\r\n");
       return 0;
     });
-    if (kind.custom) {
-      OnWelcome([](HWND w) {
+    // The exit question (a box that cannot be shown must not end the
+    // setup), then the mode and Install.
+    OnWelcome([kind](HWND w) {
+      if (kind.cancelFirst)
+        standin::click(w, IDCANCEL);
+      if (kind.custom)
         standin::click(w, IDC_CUSTOM);
-        standin::click(w, IDC_INSTALL);
-      });
-    } else {
-      ClickInstall();
-    }
-    Answer({kind.promptAnswer});
+      standin::click(w, IDC_INSTALL);
+    });
+    const int promptAnswer = kind.promptAnswer;
+    standin::setMessageBoxResponder(
+        [promptAnswer](const standin::MessageBoxCall &box) {
+          if ((box.flags & 0xF) == MB_YESNO)
+            return IDNO;
+          return (box.flags & 0xF) == MB_OKCANCEL ? promptAnswer : IDOK;
+        });
   }
 
   // In the child: one whole run on a fresh machine, reported as lines.
