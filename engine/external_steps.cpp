@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "state/install_log.h"
 #include "state/install_state.h"
 #include "text/bounded_text.h"
 
@@ -90,8 +91,11 @@ bool GetHandoffFileName(char *name, size_t size) {
 
 // The message for a hand-off file that cannot be had; -1 once dismissed.
 static int ReportMissingHandoff() {
-  MessageBoxA(g_installHostWindow, "Can not open install.tmp file!",
-              "Install Error", MB_TOPMOST | MB_ICONERROR);
+  const int shown =
+      MessageBoxA(g_installHostWindow, "Can not open install.tmp file!",
+                  "Install Error", MB_TOPMOST | MB_ICONERROR);
+  LogLine("message \"Can not open install.tmp file!\": %s",
+          shown != 0 ? "shown" : "not shown (MessageBoxA returned 0)");
   return -1;
 }
 
@@ -100,18 +104,24 @@ int ReadHandoffFile() {
   FILE *file = nullptr;
   if (GetHandoffFileName(fileName, sizeof(fileName)))
     file = std::fopen(fileName, "rb");
-  if (file == nullptr)
+  if (file == nullptr) {
+    LogLine("hand-off file: missing (it cannot be opened)");
     return ReportMissingHandoff();
+  }
 
   // Without its status character the file reports nothing: unusable, as a
   // missing one.
   const int status = std::fgetc(file);
   if (status == EOF || std::ferror(file)) {
     std::fclose(file);
+    LogLine(std::ferror(file) ? "hand-off file: missing (a read failed)"
+                              : "hand-off file: missing (it holds no status "
+                                "character)");
     return ReportMissingHandoff();
   }
   if (status == '0') {
     std::fclose(file);
+    LogLine("hand-off file: status 0, the program reports a failure");
     return -1;
   }
 
@@ -122,6 +132,7 @@ int ReadHandoffFile() {
   int c = std::fseek(file, 3, SEEK_SET) == 0 ? std::fgetc(file) : EOF;
   if (std::ferror(file) || (c == EOF && !std::feof(file))) {
     std::fclose(file);
+    LogLine("hand-off file: missing (a seek or read failed)");
     return ReportMissingHandoff();
   }
   if (c == '0')
@@ -136,11 +147,14 @@ int ReadHandoffFile() {
   size_t length = 0;
   if (std::fseek(file, 6, SEEK_SET) != 0) {
     std::fclose(file);
+    LogLine("hand-off file: missing (a seek or read failed)");
     return ReportMissingHandoff();
   }
   while ((c = std::fgetc(file)) != EOF && c != '\r') {
     if (length + 1 >= sizeof(installDir)) {
       std::fclose(file);
+      LogLine("hand-off file: unusable directory (longer than %u characters)",
+              static_cast<unsigned>(sizeof(installDir) - 1));
       return -1;
     }
     installDir[length++] = static_cast<char>(c);
@@ -148,17 +162,32 @@ int ReadHandoffFile() {
   installDir[length] = '\0';
   const bool readWhole = !std::ferror(file);
   std::fclose(file);
-  if (!readWhole)
+  if (!readWhole) {
+    LogLine("hand-off file: missing (a seek or read failed)");
     return ReportMissingHandoff();
+  }
 
   std::memcpy(g_installDir, installDir, length + 1);
   g_amaSetting = amaSetting;
+  if (LogIsOpen()) {
+    char shown[4 * sizeof(g_installDir)];
+    EscapeBytes(shown, sizeof(shown), g_installDir, length);
+    LogLine("hand-off file: report, AMA %d, install directory \"%s\"",
+            static_cast<int>(g_amaSetting), shown);
+  }
   return 0;
 }
 
 int CheckInstallDir() {
   if (IsUsableInstallDir(g_installDir))
     return 0;
+  if (LogIsOpen()) {
+    char shown[4 * sizeof(g_installDir)];
+    EscapeBytes(shown, sizeof(shown), g_installDir, std::strlen(g_installDir));
+    LogLine("install directory \"%s\": unusable directory (not absolute, "
+            "or holding control characters)",
+            shown);
+  }
   const int result = ReportMissingHandoff();
   g_installStatus = result;
   return result;
@@ -170,9 +199,15 @@ static bool GetWriteTime(const char *name, FILETIME *writeTime) {
   HANDLE file =
       CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
+  if (file == INVALID_HANDLE_VALUE) {
+    LogLine("CreateFileA \"%s\" for its write time: failed, error %u", name,
+            static_cast<unsigned>(GetLastError()));
     return false;
+  }
   BOOL read = GetFileTime(file, nullptr, nullptr, writeTime);
+  if (read == FALSE)
+    LogLine("GetFileTime \"%s\": failed, error %u", name,
+            static_cast<unsigned>(GetLastError()));
   CloseHandle(file);
   return read != FALSE;
 }
@@ -207,9 +242,16 @@ static bool MarkHandoffFile(const char *name, FILETIME *mark) {
   HANDLE file =
       CreateFileA(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
+  if (file == INVALID_HANDLE_VALUE) {
+    // Error 2: there is no earlier file, the usual case.
+    LogLine("CreateFileA \"%s\" to mark it: failed, error %u", name,
+            static_cast<unsigned>(GetLastError()));
     return false;
+  }
   BOOL set = SetFileTime(file, nullptr, nullptr, &wanted);
+  char outcome[32];
+  LogLine("SetFileTime \"%s\" one day back: %s", name,
+          CallOutcome(outcome, set != FALSE, GetLastError()));
   CloseHandle(file);
   return set != FALSE && GetWriteTime(name, mark);
 }
@@ -222,6 +264,9 @@ static bool HandoffFileKeepsMark(const char *name, const FILETIME &mark) {
          writeTime.dwLowDateTime == mark.dwLowDateTime &&
          writeTime.dwHighDateTime == mark.dwHighDateTime;
 }
+
+static void LogExitCode(HANDLE process);
+static void LogHandoffBytes(bool keptMark);
 
 int RunExternalStep(const char *path) {
   // The command line buffer is writable, as CreateProcessA requires; a path
@@ -262,17 +307,36 @@ int RunExternalStep(const char *path) {
     started =
         CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
                        nullptr, &startupInfo, &processInfo) != FALSE;
+    char outcome[32];
+    LogLine("CreateProcessA \"%s\": %s", path,
+            CallOutcome(outcome, started, GetLastError()));
     if (!started)
       KeepBackdropOnTop();
+  } else {
+    LogLine("CreateProcessA not called: the program's path does not fit "
+            "%u characters",
+            static_cast<unsigned>(sizeof(commandLine) - 1));
   }
   if (!started) {
-    MessageBoxA(g_installHostWindow, "Can not find Resource file.",
-                "Installation Error", MB_TOPMOST | MB_ICONERROR);
+    const int shown =
+        MessageBoxA(g_installHostWindow, "Can not find Resource file.",
+                    "Installation Error", MB_TOPMOST | MB_ICONERROR);
+    LogLine("message \"Can not find Resource file.\": %s",
+            shown != 0 ? "shown" : "not shown (MessageBoxA returned 0)");
     g_installStatus = -1;
     return -1;
   }
 
   const DWORD waited = WaitForSingleObject(processInfo.hThread, INFINITE);
+  if (LogIsOpen()) {
+    const DWORD waitError = GetLastError();
+    LogLine("WaitForSingleObject on the program's thread: result %u%s",
+            static_cast<unsigned>(waited),
+            waited == WAIT_FAILED ? ", failed" : "");
+    if (waited == WAIT_FAILED)
+      LogLine("WaitForSingleObject error %u", static_cast<unsigned>(waitError));
+    LogExitCode(processInfo.hProcess);
+  }
   CloseHandle(processInfo.hThread);
   CloseHandle(processInfo.hProcess);
   KeepBackdropOnTop();
@@ -281,12 +345,60 @@ int RunExternalStep(const char *path) {
   // program ran: the program left no report, which counts as no file. A wait
   // that failed leaves the program's end unknown: what the file holds may be
   // half written, so it is no report either.
-  int result = waited == WAIT_FAILED ||
-                       (marked && HandoffFileKeepsMark(handoffName, mark))
-                   ? ReportMissingHandoff()
-                   : ReadHandoffFile();
+  const bool kept = marked && HandoffFileKeepsMark(handoffName, mark);
+  if (LogIsOpen()) {
+    LogHandoffBytes(kept);
+    if (kept)
+      LogLine("hand-off file: missing (the program did not write it)");
+    else if (waited == WAIT_FAILED)
+      LogLine("hand-off file: missing (the wait for the program failed)");
+  }
+  int result = waited == WAIT_FAILED || kept ? ReportMissingHandoff()
+                                             : ReadHandoffFile();
   g_installStatus = result;
   return result;
+}
+
+// The sibling program's exit code, for the log: the setup itself judges the
+// program by its hand-off file alone.
+static void LogExitCode(HANDLE process) {
+  DWORD exitCode = 0;
+  if (GetExitCodeProcess(process, &exitCode))
+    LogLine("GetExitCodeProcess: ok, exit code %u%s",
+            static_cast<unsigned>(exitCode),
+            exitCode == STILL_ACTIVE ? " (still running)" : "");
+  else
+    LogLine("GetExitCodeProcess: failed, error %u",
+            static_cast<unsigned>(GetLastError()));
+}
+
+// The hand-off file as the program left it, for the log: whether it still
+// carries the mark, its size and its first bytes, control characters
+// escaped.
+static void LogHandoffBytes(bool keptMark) {
+  char name[HANDOFF_NAME_SIZE];
+  FILE *file = nullptr;
+  if (GetHandoffFileName(name, sizeof(name)))
+    file = std::fopen(name, "rb");
+  if (file == nullptr) {
+    LogLine("hand-off file \"%s\": none", name);
+    return;
+  }
+  // A hand-off file is 263 bytes at most when sound; what is beyond shows
+  // what else the program wrote.
+  unsigned char bytes[512];
+  const size_t count = std::fread(bytes, 1, sizeof(bytes), file);
+  long size = -1;
+  if (std::fseek(file, 0, SEEK_END) == 0)
+    size = std::ftell(file);
+  std::fclose(file);
+  char shown[4 * sizeof(bytes) + 1];
+  EscapeBytes(shown, sizeof(shown), bytes, count);
+  LogLine("hand-off file \"%s\", %d bytes, %s: %s", name,
+          static_cast<int>(size),
+          keptMark ? "still carries the mark (the program left no report)"
+                   : "not the marked one",
+          shown);
 }
 
 // The worker runs on its own thread, and the backdrop belongs to the

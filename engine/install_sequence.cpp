@@ -5,6 +5,7 @@
 #include "engine/system_restart.h"
 #include "import/defaults_file.h"
 #include "import/program_group.h"
+#include "state/install_log.h"
 #include "state/install_state.h"
 #include "system/registry_layout.h"
 #include "text/bounded_text.h"
@@ -33,6 +34,52 @@ static int RunSibling(const char *directory, const char *file) {
   if (directory == nullptr || !ComposePath(path, directory, file))
     return RunExternalStep(nullptr);
   return RunExternalStep(path);
+}
+
+void LogInstallHeader(const char *path) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  LogLine("MERRIK.EXE setup log, started %04u-%02u-%02u %02u:%02u:%02u, "
+          "file \"%s\"",
+          static_cast<unsigned>(now.wYear), static_cast<unsigned>(now.wMonth),
+          static_cast<unsigned>(now.wDay), static_cast<unsigned>(now.wHour),
+          static_cast<unsigned>(now.wMinute),
+          static_cast<unsigned>(now.wSecond), path);
+  char name[MODULE_NAME_SIZE];
+  const DWORD length = GetModuleFileNameA(nullptr, name, sizeof(name));
+  if (length == 0 || length >= sizeof(name))
+    name[0] = '\0';
+  else
+    name[length] = '\0';
+  LogLine("program \"%s\"", name);
+  const char *commandLine = GetCommandLineA();
+  LogLine("command line %s", commandLine != nullptr ? commandLine : "");
+  const DWORD version = GetVersion();
+  const int32_t platform = PlatformOfVersion(version);
+  LogLine("GetVersion 0x%08X: %s", static_cast<unsigned>(version),
+          platform == 1   ? "Windows 95 family, supported"
+          : platform == 0 ? "Windows NT 4.0, supported"
+                          : "unsupported");
+  char windowsDir[HANDOFF_NAME_SIZE];
+  const UINT written = GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
+  if (written == 0 || written >= sizeof(windowsDir))
+    LogLine("Windows directory: not to be had (GetWindowsDirectoryA %u)",
+            static_cast<unsigned>(written));
+  else
+    LogLine("Windows directory \"%s\"", windowsDir);
+  GetSourceDir();
+  if (g_sourceDirTooLong)
+    LogLine("media folder: too long, or the program's name not to be had");
+  else
+    LogLine("media folder \"%s\"", g_sourceDir);
+}
+
+int32_t PlatformOfVersion(DWORD version) {
+  if (HIWORD(version) >= 0x8000)
+    return 1;
+  if (LOWORD(version) == 4)
+    return 0;
+  return -1;
 }
 
 DWORD WINAPI InstallWorker(LPVOID) {
@@ -66,14 +113,37 @@ int RegisterProduct() {
   return RegisterProductEntries() != 0 ? 1 : 0;
 }
 
+// The file list's line for the log: the path, the size, the verdict. The
+// stream is left at its start, as the group's reader rewinds it anyway.
+static void LogFileList(FILE *fileList, const char *path) {
+  if (fileList == nullptr) {
+    if (path[0] != '\0')
+      LogLine("setup.log \"%s\": missing (it cannot be opened), no program "
+              "group",
+              path);
+    return;
+  }
+  long size = -1;
+  if (std::fseek(fileList, 0, SEEK_END) == 0)
+    size = std::ftell(fileList);
+  std::rewind(fileList);
+  LogLine("setup.log \"%s\", %d bytes: read for the program group", path,
+          static_cast<int>(size));
+}
+
 int FinishInstall() {
   // Without the file list (missing, or a name too long to compose) there is
   // nothing to put into a group, so no group is made; the installation still
   // ends with its prompt.
   char path[256];
   FILE *fileList = nullptr;
-  if (ComposePath(path, g_installDir, "\\setup.log"))
+  const bool named = ComposePath(path, g_installDir, "\\setup.log");
+  if (named)
     fileList = std::fopen(path, "r");
+  else
+    LogLine("setup.log: its name does not fit, no program group");
+  if (LogIsOpen())
+    LogFileList(fileList, named ? path : "");
 
   // The suite needs every entry: one that is not stored is a failed
   // installation, before the group is made or success is announced.
@@ -93,6 +163,10 @@ int FinishInstall() {
       g_installHostWindow,
       PRODUCT_NAME ", successfully Installed!\nWindows will restart now! ",
       "Success", MB_OKCANCEL | MB_TOPMOST);
+  LogLine("success prompt: %s", answer == IDOK       ? "OK, restart"
+                                : answer == IDCANCEL ? "Cancel, no restart"
+                                                     : "no answer (MessageBoxA "
+                                                       "returned 0)");
   int32_t exitCode = kExitRestartRequired;
   if (answer == IDOK && RestartWindows() == 0)
     exitCode = kExitRestartStarted;

@@ -6,6 +6,19 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
+// The platform test: 1 for the Windows 95 family (bit 31 of GetVersion's
+// result, whatever the version), 0 for Windows NT 4.0 (major 4, minor 0),
+// -1 for anything else.
+int32_t PlatformOfVersion(DWORD version);
+
+// The setup log's first lines, once it is open at `path`: the date and time,
+// the program's file, the command line, GetVersion with the platform test's
+// verdict, the Windows directory and the media folder (GetSourceDir runs for
+// it).
+void LogInstallHeader(const char *path);
+
 // Thread procedure of the worker; the parameter is ignored. Runs the whole
 // installation and leaves its outcome in g_installStatus: -1 after the first
 // failure, 1 once FinishInstall has returned.

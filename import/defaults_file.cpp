@@ -15,6 +15,7 @@
 
 #include <cstdio>
 
+#include "state/install_log.h"
 #include "state/install_state.h"
 #include "system/registry_layout.h"
 #include "text/bounded_text.h"
@@ -31,10 +32,8 @@ enum FieldResult { FIELD_STORED, FIELD_UNREAD, FIELD_UNSTORED };
 // that the registry refuses leaves the value unstored.
 static FieldResult StoreValue(HKEY key, const char *name, DWORD type,
                               const BYTE *data, DWORD size) {
-  if (key == nullptr ||
-      RegSetValueExA(key, name, 0, type, data, size) != ERROR_SUCCESS)
-    return FIELD_UNSTORED;
-  return FIELD_STORED;
+  return SetRegistryValue(key, name, type, data, size) ? FIELD_STORED
+                                                       : FIELD_UNSTORED;
 }
 
 // Reads `count` bytes at `offset` into `buffer` and stores them as a
@@ -74,12 +73,23 @@ static FieldResult ImportTextField(FILE *file, long offset, BYTE *buffer,
   return StoreValue(key, name, REG_SZ, buffer, static_cast<DWORD>(length + 1));
 }
 
-// True when the open file holds at least the bytes of every field.
-static bool IsCompleteFile(FILE *file) {
+// True when the open file holds at least the bytes of every field; `size`
+// receives its size, or -1.
+static bool IsCompleteFile(FILE *file, long *size) {
+  *size = -1;
   if (std::fseek(file, 0, SEEK_END) != 0)
     return false;
-  long size = std::ftell(file);
-  return size >= DEFAULTS_FILE_SIZE;
+  *size = std::ftell(file);
+  return *size >= DEFAULTS_FILE_SIZE;
+}
+
+// The message for a file that cannot be opened or read.
+static void ReportUnreadableFile() {
+  const int shown =
+      MessageBoxA(g_installHostWindow, "Can not Open default.cfg file!",
+                  "Installation Error", MB_TOPMOST | MB_ICONERROR);
+  LogLine("message \"Can not Open default.cfg file!\": %s",
+          shown != 0 ? "shown" : "not shown (MessageBoxA returned 0)");
 }
 
 int ImportMonitorDefaults() {
@@ -94,15 +104,24 @@ int ImportMonitorDefaults() {
   if (CopyText(buffer, sizeof(buffer), g_installDir) &&
       AppendText(buffer, sizeof(buffer), "\\default.cfg"))
     file = std::fopen(buffer, "rb");
+  else
+    LogLine("default.cfg: its name does not fit, missing");
   // A file too short to hold every field is refused like a missing one, so
   // that no partial or stale data is stored.
-  if (file != nullptr && !IsCompleteFile(file)) {
+  long size = -1;
+  if (file != nullptr && !IsCompleteFile(file, &size)) {
     std::fclose(file);
     file = nullptr;
+    LogLine("default.cfg \"%s\", %d bytes: too short, at least %d needed",
+            buffer, static_cast<int>(size), DEFAULTS_FILE_SIZE);
+  } else if (file == nullptr && buffer[0] != '\0') {
+    LogLine("default.cfg \"%s\": missing (it cannot be opened)", buffer);
+  } else if (file != nullptr) {
+    LogLine("default.cfg \"%s\", %d bytes: complete, imported", buffer,
+            static_cast<int>(size));
   }
   if (file == nullptr) {
-    MessageBoxA(g_installHostWindow, "Can not Open default.cfg file!",
-                "Installation Error", MB_TOPMOST | MB_ICONERROR);
+    ReportUnreadableFile();
     return 1;
   }
 
@@ -137,7 +156,7 @@ int ImportMonitorDefaults() {
   }
 
   if (result == FIELD_STORED)
-    RegFlushKey(HKEY_LOCAL_MACHINE);
+    FlushRegistry();
 
   CloseRegistryKey(lm75);
   CloseRegistryKey(lm78);
@@ -147,8 +166,12 @@ int ImportMonitorDefaults() {
   std::fclose(file);
   // A file that cannot be read is reported as one that cannot be opened; a
   // registry that refuses a value has only the general failure message.
-  if (result == FIELD_UNREAD)
-    MessageBoxA(g_installHostWindow, "Can not Open default.cfg file!",
-                "Installation Error", MB_TOPMOST | MB_ICONERROR);
+  if (result == FIELD_UNREAD) {
+    LogLine("default.cfg: a seek or read failed, the installation fails");
+    ReportUnreadableFile();
+  } else if (result == FIELD_UNSTORED) {
+    LogLine("default.cfg: a monitor value was not stored, the installation "
+            "fails");
+  }
   return result == FIELD_STORED ? 0 : 1;
 }

@@ -25,6 +25,7 @@ BOOL BackdropDialog::OnInitDialog() {
   {
     WelcomeDialog welcome;
     welcome.DoModal();
+    LogWelcomeEnd();
     // The main window's destruction clears the framework's main-window
     // pointer and posts the quit request; this dialog's own run then ends
     // at once.

@@ -6,6 +6,7 @@
 #include "engine/install_sequence.h"
 #include "engine/rollback.h"
 #include "shell/resource_ids.h"
+#include "state/install_log.h"
 #include "state/install_state.h"
 #include "system/registry_layout.h"
 #include "text/product_name.h"
@@ -58,6 +59,8 @@ static bool MayCreateSubkeys(const char *name) {
   HKEY key = nullptr;
   LONG status =
       ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, name, 0, KEY_CREATE_SUB_KEY, &key);
+  LogLine("RegOpenKeyExA HKLM\\%s KEY_CREATE_SUB_KEY: status %d", name,
+          static_cast<int>(status));
   if (status == ERROR_SUCCESS)
     ::RegCloseKey(key);
   return status != ERROR_ACCESS_DENIED;
@@ -107,12 +110,13 @@ BOOL InstallDialog::OnInitDialog() {
   // Platform test: bit 31 marks the Windows 95 family whatever its version;
   // otherwise only major 4, minor 0 (Windows NT 4.0) is supported.
   DWORD version = ::GetVersion();
-  if (HIWORD(version) >= 0x8000) {
-    g_platform = 1;
-  } else if (LOWORD(version) == 4) {
-    g_platform = 0;
-  } else {
-    g_platform = -1;
+  g_platform = PlatformOfVersion(version);
+  LogLine("platform test: GetVersion 0x%08X, %s",
+          static_cast<unsigned>(version),
+          g_platform == 1   ? "Windows 95 family"
+          : g_platform == 0 ? "Windows NT 4.0"
+                            : "unsupported: exit");
+  if (g_platform == -1) {
     s_hostEnding = true;
     g_exitCode = kExitUnsupportedPlatform;
     MessageBox(PRODUCT_NAME " Only Design for Windows95 and Windows NT4.0 "
@@ -122,7 +126,11 @@ BOOL InstallDialog::OnInitDialog() {
     return TRUE;
   }
 
-  if (IsInstalled() == 0) {
+  const int installed = IsInstalled();
+  LogLine("installed test: %s (status %d)",
+          installed == 0 ? "installed already, exit" : "not installed",
+          installed);
+  if (installed == 0) {
     s_hostEnding = true;
     g_exitCode = kExitAlreadyInstalled;
     MessageBox("This system has installed " PRODUCT_NAME
@@ -133,7 +141,11 @@ BOOL InstallDialog::OnInitDialog() {
     return TRUE;
   }
 
-  if (g_platform == 0 && !MayInstallOnWindowsNt()) {
+  const bool mayInstall = g_platform != 0 || MayInstallOnWindowsNt();
+  if (g_platform == 0)
+    LogLine("administrator test: %s",
+            mayInstall ? "may install" : "not an administrator, exit");
+  if (!mayInstall) {
     s_hostEnding = true;
     g_exitCode = kExitAdministratorRequired;
     MessageBox("An administrator of this computer must install " PRODUCT_NAME
@@ -147,12 +159,17 @@ BOOL InstallDialog::OnInitDialog() {
   s_hostEnding = true;
   // Without the timer nobody would see the worker's result: stop here.
   if (::SetTimer(m_hWnd, kStatusTimerId, kStatusTimerPeriod, nullptr) == 0) {
+    LogLine("SetTimer: failed, error %u",
+            static_cast<unsigned>(GetLastError()));
     ::AbortInstall(this);
     return TRUE;
   }
   DWORD threadId = 0;
   HANDLE worker =
       ::CreateThread(nullptr, 0, InstallWorker, nullptr, 0, &threadId);
+  char outcome[32];
+  LogLine("CreateThread for the install: %s",
+          CallOutcome(outcome, worker != nullptr, GetLastError()));
   if (worker == nullptr) {
     // No worker will ever store a result: stop the timer and abort.
     ::KillTimer(m_hWnd, kStatusTimerId);
@@ -166,6 +183,7 @@ void InstallDialog::OnTimer(UINT_PTR /*nIDEvent*/) {
   if (status != 0 && !s_resultSeen) {
     s_resultSeen = true;
     ::KillTimer(m_hWnd, kStatusTimerId);
+    LogLine("status timer: the install %s", status == -1 ? "failed" : "ended");
     if (status == -1) {
       RollbackInstall();
       ::AbortInstall(this);

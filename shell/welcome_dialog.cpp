@@ -3,6 +3,7 @@
 
 #include "shell/install_dialog.h"
 #include "shell/resource_ids.h"
+#include "state/install_log.h"
 #include "state/install_state.h"
 #include "text/product_name.h"
 
@@ -17,6 +18,19 @@ static const int32_t kExitInstallFailure = 1603;
 // message loop must not end the dialog a second time with a second failure
 // message. User-interface thread only.
 static bool s_welcomeAborted = false;
+// Set once the dialog's outcome is in the log; the dialog's run ended any
+// other way (Enter's OK) when it is still clear afterwards.
+static bool s_outcomeLogged = false;
+
+static const char *ModeName() {
+  return g_customMode == 1 ? "Custom" : "Express";
+}
+
+void LogWelcomeEnd() {
+  if (!s_outcomeLogged)
+    LogLine("Welcome dialog: ended by Enter (OK), %s mode: no install",
+            ModeName());
+}
 
 WelcomeDialog::WelcomeDialog() : CDialog(IDD_WELCOME, nullptr) {}
 
@@ -33,6 +47,7 @@ END_MESSAGE_MAP()
 BOOL WelcomeDialog::OnInitDialog() {
   CDialog::OnInitDialog();
   s_welcomeAborted = false;
+  s_outcomeLogged = false;
   g_exitCode = kExitUserLeft;
   g_customMode = 0;
   CheckDlgButton(IDC_EXPRESS, BST_CHECKED);
@@ -52,6 +67,8 @@ static bool IsHidden(HWND welcome) { return !IsWindowVisible(welcome); }
 void WelcomeDialog::OnInstall() {
   if (IsHidden(m_hWnd))
     return;
+  s_outcomeLogged = true;
+  LogLine("Welcome dialog: Install, %s mode", ModeName());
   ShowWindow(SW_HIDE);
   g_exitCode = kExitInstallFailure;
   theInstallDialog.DoModal();
@@ -64,7 +81,12 @@ void WelcomeDialog::OnCancel() {
   int answer =
       MessageBox("Do you want to exit " PRODUCT_NAME " installation?",
                  "Exit Installation", MB_YESNO | MB_ICONQUESTION | MB_TOPMOST);
+  LogLine("Welcome dialog: Cancel, exit question answered %s",
+          answer == IDYES  ? "Yes"
+          : answer == IDNO ? "No"
+                           : "nothing (MessageBoxA returned 0)");
   if (answer == IDYES && !s_welcomeAborted) {
+    s_outcomeLogged = true;
     s_welcomeAborted = true;
     ::AbortInstall(this);
   }
@@ -73,6 +95,8 @@ void WelcomeDialog::OnCancel() {
 void WelcomeDialog::AbortInstall() {
   if (IsHidden(m_hWnd) || s_welcomeAborted)
     return;
+  s_outcomeLogged = true;
+  LogLine("Welcome dialog: close request");
   s_welcomeAborted = true;
   ::AbortInstall(this);
 }

@@ -21,4 +21,8 @@ public:
   DECLARE_MESSAGE_MAP()
 };
 
+// Logs the Welcome dialog's end when none of its own handlers did: the run
+// ended through the dialog's OK (Enter), which installs nothing.
+void LogWelcomeEnd();
+
 #endif

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "state/install_log.h"
+
 DWORD g_ddeInstance = 0;
 HCONV g_progmanConv = nullptr;
 
@@ -11,22 +13,68 @@ HDDEDATA CALLBACK ProgmanCallback(UINT, UINT, HCONV, HSZ, HSZ, HDDEDATA,
   return nullptr;
 }
 
+// The DDE library's own error for the log; it also clears it.
+static unsigned DdeError() {
+  return static_cast<unsigned>(DdeGetLastError(g_ddeInstance));
+}
+
+// DdeInitializeA, logged with its result.
+static UINT StartInstance(DWORD flags) {
+  const UINT result = DdeInitializeA(&g_ddeInstance, ProgmanCallback, flags, 0);
+  LogLine("DdeInitializeA: result %u%s", static_cast<unsigned>(result),
+          result == DMLERR_NO_ERROR ? ", ok" : ", failed");
+  return result;
+}
+
+// DdeConnect to "Progman", logged with DdeGetLastError when it fails.
+static HCONV ConnectProgman(HSZ progman) {
+  const HCONV conv = DdeConnect(g_ddeInstance, progman, progman, nullptr);
+  if (conv != nullptr)
+    LogLine("DdeConnect Progman: ok");
+  else if (LogIsOpen())
+    LogLine("DdeConnect Progman: failed, DdeGetLastError %u", DdeError());
+  return conv;
+}
+
 int ProgmanConnect() {
   const DWORD flags = APPCMD_CLIENTONLY | CBF_SKIP_ALLNOTIFICATIONS;
-  if (DdeInitializeA(&g_ddeInstance, ProgmanCallback, flags, 0) !=
-      DMLERR_NO_ERROR) {
+  if (StartInstance(flags) != DMLERR_NO_ERROR) {
     // The library may be busy; one more attempt, whose outcome only shows in
     // whether the connect below succeeds.
     Sleep(500);
-    DdeInitializeA(&g_ddeInstance, ProgmanCallback, flags, 0);
+    StartInstance(flags);
   }
   HSZ progman = DdeCreateStringHandleA(g_ddeInstance, "Progman", 0);
-  g_progmanConv = DdeConnect(g_ddeInstance, progman, progman, nullptr);
+  if (progman == nullptr && LogIsOpen())
+    LogLine("DdeCreateStringHandleA Progman: failed, DdeGetLastError %u",
+            DdeError());
+  g_progmanConv = ConnectProgman(progman);
   if (g_progmanConv != nullptr)
     return 1;
   Sleep(500);
-  g_progmanConv = DdeConnect(g_ddeInstance, progman, progman, nullptr);
+  g_progmanConv = ConnectProgman(progman);
   return g_progmanConv != nullptr ? 1 : 0;
+}
+
+// One execute transaction of `count` bytes, logged: the command as sent,
+// then its result.
+static bool Execute(LPBYTE data, DWORD count) {
+  DWORD transaction = 0;
+  const bool accepted =
+      DdeClientTransaction(data, count, g_progmanConv, nullptr, 0, XTYP_EXECUTE,
+                           TIMEOUT_ASYNC, &transaction) != nullptr;
+  if (LogIsOpen()) {
+    char shown[4 * 256 + 1];
+    EscapeBytes(shown, sizeof(shown), data, count);
+    if (accepted)
+      LogLine("DdeClientTransaction XTYP_EXECUTE %u bytes: ok: %s",
+              static_cast<unsigned>(count), shown);
+    else
+      LogLine("DdeClientTransaction XTYP_EXECUTE %u bytes: failed, "
+              "DdeGetLastError %u: %s",
+              static_cast<unsigned>(count), DdeError(), shown);
+  }
+  return accepted;
 }
 
 int ProgmanExecute(const char *command) {
@@ -36,24 +84,23 @@ int ProgmanExecute(const char *command) {
   // them for an execute transaction.
   LPBYTE data = reinterpret_cast<LPBYTE>(const_cast<char *>(command));
   const DWORD count = static_cast<DWORD>(std::strlen(command) + 1);
-  DWORD transaction = 0;
-  if (DdeClientTransaction(data, count, g_progmanConv, nullptr, 0, XTYP_EXECUTE,
-                           TIMEOUT_ASYNC, &transaction) != nullptr)
+  if (Execute(data, count))
     return 1;
   Sleep(100);
-  return DdeClientTransaction(data, count, g_progmanConv, nullptr, 0,
-                              XTYP_EXECUTE, TIMEOUT_ASYNC,
-                              &transaction) != nullptr
-             ? 1
-             : 0;
+  return Execute(data, count) ? 1 : 0;
 }
 
 int ProgmanDisconnect() {
   if (g_progmanConv != nullptr) {
-    DdeDisconnect(g_progmanConv);
+    const BOOL ended = DdeDisconnect(g_progmanConv);
+    if (ended)
+      LogLine("DdeDisconnect: ok");
+    else if (LogIsOpen())
+      LogLine("DdeDisconnect: failed, DdeGetLastError %u", DdeError());
     g_progmanConv = nullptr;
   }
-  DdeUninitialize(g_ddeInstance);
+  const BOOL released = DdeUninitialize(g_ddeInstance);
+  LogLine("DdeUninitialize: %s", released ? "ok" : "failed");
   g_ddeInstance = 0;
   return 1;
 }

@@ -10,70 +10,219 @@
 
 #include <cstring>
 
+#include "state/install_log.h"
 #include "state/install_state.h"
 #include "text/bounded_text.h"
 #include "text/product_name.h"
 
+// The setup log names each key by its path below HKEY_LOCAL_MACHINE, as the
+// setup composed it from the names it opened one below the other. The
+// names of the keys open at the moment are kept here while a log is open;
+// the oldest gives way when more are open than fit. The registry is never
+// used by both threads at once, so neither is this table.
+#define KEY_NAME_SLOTS 32
+struct KeyName {
+  HKEY key;
+  char path[LOG_PATH_SIZE];
+};
+static KeyName s_keyNames[KEY_NAME_SLOTS];
+static size_t s_nextKeyName = 0;
+
+// Appends `text` to `path`, as much as fits.
+static void AppendCut(char (&path)[LOG_PATH_SIZE], const char *text) {
+  size_t used = std::strlen(path);
+  while (*text != '\0' && used + 1 < sizeof(path))
+    path[used++] = *text++;
+  path[used] = '\0';
+}
+
+// The log's name of `key`: "HKLM", or the path it was opened by.
+static void KeyPath(char (&path)[LOG_PATH_SIZE], HKEY key) {
+  path[0] = '\0';
+  if (key == HKEY_LOCAL_MACHINE) {
+    AppendCut(path, "HKLM");
+    return;
+  }
+  for (const KeyName &slot : s_keyNames) {
+    if (key != nullptr && slot.key == key) {
+      AppendCut(path, slot.path);
+      return;
+    }
+  }
+  AppendCut(path, "(a key of unknown name)");
+}
+
+// The log's name of `name` below `parent`.
+static void SubkeyPath(char (&path)[LOG_PATH_SIZE], HKEY parent,
+                       const char *name) {
+  KeyPath(path, parent);
+  AppendCut(path, "\\");
+  AppendCut(path, name != nullptr ? name : "");
+}
+
+static void RememberKeyName(HKEY key, const char (&path)[LOG_PATH_SIZE]) {
+  KeyName &slot = s_keyNames[s_nextKeyName];
+  s_nextKeyName = (s_nextKeyName + 1) % KEY_NAME_SLOTS;
+  slot.key = key;
+  std::memcpy(slot.path, path, sizeof(slot.path));
+}
+
+static void ForgetKeyName(HKEY key) {
+  for (KeyName &slot : s_keyNames)
+    if (slot.key == key)
+      slot.key = nullptr;
+}
+
+// RegOpenKeyA or RegCreateKeyA (`create`) of `name` below `parent`, logged
+// with its status; the new key's name is kept for the lines that use it.
+static LONG OpenOrCreateKey(HKEY parent, const char *name, HKEY *key,
+                            bool create) {
+  const LONG status = create ? RegCreateKeyA(parent, name, key)
+                             : RegOpenKeyA(parent, name, key);
+  if (LogIsOpen()) {
+    char path[LOG_PATH_SIZE];
+    SubkeyPath(path, parent, name);
+    LogLine("%s %s: status %d", create ? "RegCreateKeyA" : "RegOpenKeyA", path,
+            static_cast<int>(status));
+    if (status == ERROR_SUCCESS)
+      RememberKeyName(*key, path);
+  }
+  return status;
+}
+
 HKEY OpenRegistryKey(HKEY parent, const char *name) {
   HKEY key = nullptr;
-  if (parent == nullptr || RegOpenKeyA(parent, name, &key) != ERROR_SUCCESS)
+  if (parent == nullptr ||
+      OpenOrCreateKey(parent, name, &key, false) != ERROR_SUCCESS)
     return nullptr;
   return key;
 }
 
 HKEY CreateRegistryKey(HKEY parent, const char *name) {
   HKEY key = nullptr;
-  if (parent == nullptr || RegCreateKeyA(parent, name, &key) != ERROR_SUCCESS)
+  if (parent == nullptr ||
+      OpenOrCreateKey(parent, name, &key, true) != ERROR_SUCCESS)
     return nullptr;
   return key;
 }
 
 void CloseRegistryKey(HKEY key) {
-  if (key != nullptr)
-    RegCloseKey(key);
+  if (key == nullptr)
+    return;
+  const LONG status = RegCloseKey(key);
+  if (LogIsOpen()) {
+    // Only a failure is worth a line: every key the setup opens is closed.
+    if (status != ERROR_SUCCESS) {
+      char path[LOG_PATH_SIZE];
+      KeyPath(path, key);
+      LogLine("RegCloseKey %s: status %d", path, static_cast<int>(status));
+    }
+    ForgetKeyName(key);
+  }
+}
+
+static const char *TypeName(DWORD type) {
+  switch (type) {
+  case REG_SZ:
+    return "REG_SZ";
+  case REG_DWORD:
+    return "REG_DWORD";
+  case REG_BINARY:
+    return "REG_BINARY";
+  }
+  return "REG_NONE";
+}
+
+bool SetRegistryValue(HKEY key, const char *name, DWORD type, const BYTE *data,
+                      DWORD size) {
+  if (key == nullptr) {
+    LogLine("RegSetValueExA \"%s\" %s %u bytes: not called, its key is not "
+            "open",
+            name, TypeName(type), static_cast<unsigned>(size));
+    return false;
+  }
+  const LONG status = RegSetValueExA(key, name, 0, type, data, size);
+  if (!LogIsOpen())
+    return status == ERROR_SUCCESS;
+  char path[LOG_PATH_SIZE];
+  KeyPath(path, key);
+  // The data as well where it is short: a text (its first bytes, so that
+  // the status always fits the line), or a number.
+  char shown[320] = "";
+  if (type == REG_SZ && size > 0) {
+    shown[0] = ' ';
+    shown[1] = '"';
+    EscapeBytes(shown + 2, sizeof(shown) - 3, data, size - 1);
+    std::strcat(shown, "\"");
+  } else if (type == REG_DWORD && size == sizeof(DWORD)) {
+    DWORD number;
+    std::memcpy(&number, data, sizeof(number));
+    wsprintfA(shown, " %d", static_cast<int>(number));
+  }
+  LogLine("RegSetValueExA %s \"%s\" %s %u bytes%s: status %d", path, name,
+          TypeName(type), static_cast<unsigned>(size), shown,
+          static_cast<int>(status));
+  return status == ERROR_SUCCESS;
+}
+
+void FlushRegistry() {
+  const LONG status = RegFlushKey(HKEY_LOCAL_MACHINE);
+  LogLine("RegFlushKey HKLM: status %d", static_cast<int>(status));
 }
 
 // Writes a REG_SZ value with its terminating zero. False when it is not
 // stored: its key could not be opened, or the registry refused the write.
 static bool SetText(HKEY key, const char *name, const char *text) {
-  return key != nullptr &&
-         RegSetValueExA(
-             key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
-             static_cast<DWORD>(std::strlen(text) + 1)) == ERROR_SUCCESS;
+  return SetRegistryValue(key, name, REG_SZ,
+                          reinterpret_cast<const BYTE *>(text),
+                          static_cast<DWORD>(std::strlen(text) + 1));
 }
 
 // Writes a REG_DWORD value (little-endian, so -1 is FF FF FF FF); false as
 // SetText.
 static bool SetDword(HKEY key, const char *name, int32_t number) {
   DWORD value = static_cast<DWORD>(number);
-  return key != nullptr &&
-         RegSetValueExA(key, name, 0, REG_DWORD,
-                        reinterpret_cast<const BYTE *>(&value),
-                        sizeof(value)) == ERROR_SUCCESS;
+  return SetRegistryValue(key, name, REG_DWORD,
+                          reinterpret_cast<const BYTE *>(&value),
+                          sizeof(value));
 }
 
 static void DeleteKey(HKEY parent, const char *name) {
-  if (parent != nullptr)
-    RegDeleteKeyA(parent, name);
+  if (parent == nullptr)
+    return;
+  const LONG status = RegDeleteKeyA(parent, name);
+  if (LogIsOpen()) {
+    char path[LOG_PATH_SIZE];
+    SubkeyPath(path, parent, name);
+    LogLine("RegDeleteKeyA %s: status %d", path, static_cast<int>(status));
+  }
 }
 
 static void DeleteValue(HKEY key, const char *name) {
-  if (key != nullptr)
-    RegDeleteValueA(key, name);
+  if (key == nullptr)
+    return;
+  const LONG status = RegDeleteValueA(key, name);
+  if (LogIsOpen()) {
+    char path[LOG_PATH_SIZE];
+    KeyPath(path, key);
+    LogLine("RegDeleteValueA %s \"%s\": status %d", path, name,
+            static_cast<int>(status));
+  }
 }
 
 int IsInstalled() {
   HKEY software = nullptr;
-  LONG status = RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE", &software);
+  LONG status =
+      OpenOrCreateKey(HKEY_LOCAL_MACHINE, "SOFTWARE", &software, false);
   HKEY vko = nullptr;
   if (status == ERROR_SUCCESS)
-    status = RegOpenKeyA(software, "VKO", &vko);
+    status = OpenOrCreateKey(software, "VKO", &vko, false);
   HKEY product = nullptr;
   if (status == ERROR_SUCCESS)
-    status = RegOpenKeyA(vko, "DMI", &product);
+    status = OpenOrCreateKey(vko, "DMI", &product, false);
   HKEY monitor = nullptr;
   if (status == ERROR_SUCCESS)
-    status = RegOpenKeyA(product, "LM78", &monitor);
+    status = OpenOrCreateKey(product, "LM78", &monitor, false);
   if (status == ERROR_SUCCESS)
     CloseRegistryKey(monitor);
   CloseRegistryKey(product);
@@ -122,7 +271,7 @@ int RegisterProductEntries() {
   if (ComposeCommand(command, "Dovrel.exe"))
     stored = SetText(entry, "UninstallString", command) && stored;
 
-  RegFlushKey(HKEY_LOCAL_MACHINE);
+  FlushRegistry();
 
   CloseRegistryKey(entry);
   CloseRegistryKey(uninstall);

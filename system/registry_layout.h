@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+// Every call below is logged with its status while the setup log is open.
+
 // Opens `name` under `parent` with RegOpenKeyA. Returns the new handle, or
 // null when the open fails or `parent` is null (then no call is made), so a
 // failed open never leaves a usable handle behind.
@@ -14,6 +16,13 @@ HKEY OpenRegistryKey(HKEY parent, const char *name);
 HKEY CreateRegistryKey(HKEY parent, const char *name);
 // Closes `key` unless it is null.
 void CloseRegistryKey(HKEY key);
+// RegSetValueExA of `size` bytes at `data` into `key`, unless `key` is null
+// (then no call is made); the log records its status. True when the value is
+// stored.
+bool SetRegistryValue(HKEY key, const char *name, DWORD type, const BYTE *data,
+                      DWORD size);
+// RegFlushKey of HKEY_LOCAL_MACHINE; its status is only logged.
+void FlushRegistry();
 
 // 0 when SOFTWARE\VKO\DMI\LM78 exists (an installation is present),
 // nonzero otherwise.

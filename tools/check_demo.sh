@@ -6,7 +6,8 @@
 # 300 at 100,100, above the backdrop's picture, which shows pixel for pixel
 # everywhere else), and the registry and program-group listings printed with
 # the suite's entries (the start-up and uninstall commands in double quotes,
-# as the install directory holds blanks) and both shortcuts. The demo's output
+# as the install directory holds blanks) and both shortcuts, and the setup
+# log's last lines with the program group's commands and the restart. The demo's output
 # is kept in <build>/demo-output.txt. Exits non-zero when any check fails.
 #
 # Environment: as tools/demo.sh (MERRIK_DEMO_BUILD, MERRIK_XVFB_DISPLAY, ...).
@@ -68,6 +69,14 @@ group=$(section "program group")
 for text in 'Start Menu/Programs/VKO Halvermont' 'Hardware Monitor.lnk' \
   'Uninstall VKO Halvermont.lnk'; do
   holds "$group" "$text" || fail "program-group listing lacks: $text"
+done
+
+# The setup ran with /LOG: the log names each Program Manager command and
+# the restart request of the accepted success prompt.
+log=$(section "setup log")
+for text in 'MERRIK.LOG' 'DdeClientTransaction XTYP_EXECUTE 32 bytes: ok: [CreateGroup(VKO Halvermont,1)]\x00' \
+  'success prompt: OK, restart' 'ExitWindowsEx EWX_REBOOT: ok'; do
+  holds "$log" "$text" || fail "setup log lacks: $text"
 done
 
 if [ "$problems" != 0 ]; then

@@ -13,6 +13,9 @@
 # with status 1 when the driver could not complete the install or any
 # screenshot failed.
 #
+# The setup runs with /LOG: its log is MERRIK.LOG in the prefix's temporary
+# folder, and the script prints its path and last lines.
+#
 # Environment: MERRIK_DEMO_VERSION=win95|nt40 (Windows version that Wine
 # reports; default nt40), MERRIK_DEMO_ANSWER=OK|Cancel (answer to the success
 # prompt in the unattended run; default OK, which requests the restart),
@@ -108,13 +111,13 @@ rm -f "$prefix/dosdevices/d:" "$prefix/dosdevices/d::"
 ln -s "$demo/media" "$prefix/dosdevices/d:"
 
 if [ "$interactive" = 1 ]; then
-  echo "== running D:\\MERRIK.EXE on $DISPLAY: click through the setup"
+  echo "== running D:\\MERRIK.EXE /LOG on $DISPLAY: click through the setup"
   set +e
-  wine 'D:\MERRIK.EXE'
+  wine 'D:\MERRIK.EXE' /LOG
   code=$?
   set -e
 else
-  echo "== running D:\\MERRIK.EXE: Express install, answering $answer"
+  echo "== running D:\\MERRIK.EXE /LOG: Express install, answering $answer"
   transcript="$demo/transcript.txt"
   shots_failed=0
   # Waits until the driver reaches the sync point <name> (for installing.png
@@ -158,7 +161,8 @@ else
       shots_failed=$((shots_failed + 1))
     fi
   }
-  wine "$driver" "Z:${transcript//\//\\}" 'D:\MERRIK.EXE' welcome sync:welcome \
+  MERRIK_DRIVER_COMMAND_LINE='"D:\MERRIK.EXE" /LOG' \
+    wine "$driver" "Z:${transcript//\//\\}" 'D:\MERRIK.EXE' welcome sync:welcome \
     install sync:installing box sync:success "answer:$answer" &
   driver_pid=$!
   shoot welcome "$demo/welcome.png"
@@ -200,6 +204,15 @@ else
   echo "none"
 fi
 
+echo "== setup log"
+log=$(find "$prefix/drive_c/users" -name MERRIK.LOG 2>/dev/null | head -n1)
+if [ -n "$log" ]; then
+  echo "$log"
+  tail -n 16 "$log" | tr -d '\r'
+else
+  echo "none"
+fi
+
 case "$code" in
 1641) meaning="installed, restart requested and accepted" ;;
 3010) meaning="installed, restart declined or refused" ;;
@@ -207,6 +220,7 @@ case "$code" in
 1633) meaning="unsupported Windows version" ;;
 1638) meaning="already installed" ;;
 1603) meaning="installation failed" ;;
+1622) meaning="the log file cannot be opened" ;;
 *) meaning="" ;;
 esac
 echo "== exit code: $code${meaning:+ ($meaning)}"

@@ -23,6 +23,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -47,6 +48,13 @@ static int futimens(int fd, const timespec times[2]) {
   t.actime = times[0].tv_nsec == UTIME_OMIT ? st.st_atime : times[0].tv_sec;
   t.modtime = times[1].tv_nsec == UTIME_OMIT ? st.st_mtime : times[1].tv_sec;
   return _futime(fd, &t);
+}
+static tm *localtime_r(const time_t *when, tm *result) {
+  tm *local = std::localtime(when); // thread-local in the Windows C runtime
+  if (local == nullptr)
+    return nullptr;
+  *result = *local;
+  return result;
 }
 static tm *gmtime_r(const time_t *when, tm *result) {
   tm *utc = std::gmtime(when); // thread-local in the Windows C runtime
@@ -92,6 +100,7 @@ std::string commandLine;
 std::string moduleFileName;
 UINT codePage = 1252;
 std::string windowsDirectory;
+std::string tempPath;
 std::map<std::string, std::function<DWORD()>> programs;
 std::vector<standin::CreateProcessCall> processCalls;
 std::map<uintptr_t, KernelObject> objects;
@@ -131,6 +140,7 @@ void initDefaults() {
   moduleFileName = "A:\\MERRIK.EXE";
   codePage = 1252;
   windowsDirectory = "C:\\WINDOWS";
+  tempPath = "C:\\WINDOWS\\TEMP\\";
 }
 
 struct Defaults {
@@ -687,13 +697,24 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD,
   DWORD error = ERROR_INVALID_PARAMETER;
   const bool reading = (dwDesiredAccess & GENERIC_READ) != 0;
   const bool writing = (dwDesiredAccess & GENERIC_WRITE) != 0;
+  const bool always = dwCreationDisposition == OPEN_ALWAYS;
+  bool existed = true;
   if (standin::faultHere("CreateFileA")) {
     error = ERROR_NOT_READY;
-  } else if (lpFileName && dwCreationDisposition == OPEN_EXISTING) {
+  } else if (lpFileName && (dwCreationDisposition == OPEN_EXISTING || always)) {
     std::string host = hostFileName(lpFileName);
     struct stat st;
+    if (!host.empty() && always && writing && stat(host.c_str(), &st) != 0) {
+      // OPEN_ALWAYS makes a missing file, in a folder that must exist.
+      int made =
+          open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (made >= 0) {
+        close(made);
+        existed = false;
+      }
+    }
     if (host.empty() || stat(host.c_str(), &st) != 0) {
-      error = ERROR_FILE_NOT_FOUND;
+      error = always ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
     } else if (S_ISDIR(st.st_mode) || (writing && !(st.st_mode & S_IWUSR))) {
       error = ERROR_ACCESS_DENIED;
     } else {
@@ -719,7 +740,162 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD,
                    (handle != INVALID_HANDLE_VALUE ? "1" : "0"));
   if (handle == INVALID_HANDLE_VALUE)
     SetLastError(error);
+  else
+    SetLastError(always && existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
   return handle;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer,
+                      DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPVOID) {
+  DWORD error = ERROR_SUCCESS;
+  DWORD written = 0;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    KernelObject *file = fileObject(hFile);
+    if (!file) {
+      error = ERROR_INVALID_HANDLE;
+    } else if (!file->writable) {
+      error = ERROR_ACCESS_DENIED;
+    } else if (nNumberOfBytesToWrite > 0) {
+      ssize_t n = write(file->fd, lpBuffer, nNumberOfBytesToWrite);
+      if (n < 0)
+        error = ERROR_ACCESS_DENIED;
+      else
+        written = static_cast<DWORD>(n);
+    }
+  }
+  if (lpNumberOfBytesWritten)
+    *lpNumberOfBytesWritten = written;
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A position before the start is refused with ERROR_NEGATIVE_SEEK, one past
+// the end is kept, as Windows does.
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove,
+                            PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod) {
+  if (standin::faultHere("SetFilePointer")) {
+    SetLastError(ERROR_SEEK);
+    return INVALID_SET_FILE_POINTER;
+  }
+  DWORD error = ERROR_SUCCESS;
+  int64_t position = 0;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    KernelObject *file = fileObject(hFile);
+    int64_t distance = lDistanceToMove;
+    if (lpDistanceToMoveHigh)
+      distance = static_cast<int64_t>(
+          (static_cast<uint64_t>(static_cast<uint32_t>(*lpDistanceToMoveHigh))
+           << 32) |
+          static_cast<uint32_t>(lDistanceToMove));
+    const int whence = dwMoveMethod == FILE_BEGIN     ? SEEK_SET
+                       : dwMoveMethod == FILE_CURRENT ? SEEK_CUR
+                       : dwMoveMethod == FILE_END     ? SEEK_END
+                                                      : -1;
+    if (!file) {
+      error = ERROR_INVALID_HANDLE;
+    } else if (whence < 0) {
+      error = ERROR_INVALID_PARAMETER;
+    } else {
+      off_t at = lseek(file->fd, static_cast<off_t>(distance), whence);
+      if (at < 0)
+        error = errno == EINVAL ? ERROR_NEGATIVE_SEEK : ERROR_INVALID_PARAMETER;
+      else
+        position = static_cast<int64_t>(at);
+    }
+  }
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (lpDistanceToMoveHigh)
+    *lpDistanceToMoveHigh = static_cast<LONG>(position >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(position);
+}
+
+DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
+  std::string folder;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    folder = tempPath;
+  }
+  // Too small a buffer: the size needed, terminator included, and nothing
+  // stored.
+  if (lpBuffer == nullptr || nBufferLength <= folder.size())
+    return static_cast<DWORD>(folder.size() + 1);
+  std::memcpy(lpBuffer, folder.c_str(), folder.size() + 1);
+  return static_cast<DWORD>(folder.size());
+}
+
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local;
+  localtime_r(&now.tv_sec, &local);
+  lpSystemTime->wYear = static_cast<WORD>(local.tm_year + 1900);
+  lpSystemTime->wMonth = static_cast<WORD>(local.tm_mon + 1);
+  lpSystemTime->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+  lpSystemTime->wDay = static_cast<WORD>(local.tm_mday);
+  lpSystemTime->wHour = static_cast<WORD>(local.tm_hour);
+  lpSystemTime->wMinute = static_cast<WORD>(local.tm_min);
+  lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec);
+  lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+}
+
+DWORD WINAPI GetTickCount(void) {
+  // Milliseconds on a steady clock, wrapping at 2^32 as the system's do.
+  return static_cast<DWORD>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now().time_since_epoch())
+          .count());
+}
+
+BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
+  std::shared_ptr<Waitable> w;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    auto it = objects.find(reinterpret_cast<uintptr_t>(hProcess));
+    if (it != objects.end() &&
+        it->second.kind == standin::KernelObjectKind::Process)
+      w = it->second.waitable;
+  }
+  if (!w || lpExitCode == nullptr) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> lock(w->m);
+  *lpExitCode = w->done ? w->exitCode : kStillActive;
+  return TRUE;
+}
+
+// Each critical section owns a recursive lock of the host behind its
+// LockSemaphore field, made by the initialisation and freed by the deletion.
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+  std::memset(lpCriticalSection, 0, sizeof(*lpCriticalSection));
+  lpCriticalSection->LockSemaphore =
+      reinterpret_cast<HANDLE>(new std::recursive_mutex);
+}
+
+void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+  reinterpret_cast<std::recursive_mutex *>(lpCriticalSection->LockSemaphore)
+      ->lock();
+}
+
+void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+  reinterpret_cast<std::recursive_mutex *>(lpCriticalSection->LockSemaphore)
+      ->unlock();
+}
+
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
+  delete reinterpret_cast<std::recursive_mutex *>(
+      lpCriticalSection->LockSemaphore);
+  lpCriticalSection->LockSemaphore = nullptr;
 }
 
 BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime,
@@ -834,51 +1010,6 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     return FALSE;
   }
   return TRUE;
-}
-
-// Positions below 4 GiB only (no high part is ever passed); a position
-// before the start is refused with ERROR_NEGATIVE_SEEK, one past the end is
-// kept, as Windows does.
-DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove,
-                            PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod) {
-  if (standin::faultHere("SetFilePointer")) {
-    SetLastError(ERROR_SEEK);
-    return INVALID_SET_FILE_POINTER;
-  }
-  DWORD error = ERROR_SUCCESS;
-  DWORD position = 0;
-  {
-    std::lock_guard<std::mutex> lock(kernelMutex);
-    KernelObject *file = fileObject(hFile);
-    struct stat st;
-    if (!file) {
-      error = ERROR_INVALID_HANDLE;
-    } else if (lpDistanceToMoveHigh || dwMoveMethod > FILE_END) {
-      error = ERROR_INVALID_PARAMETER;
-    } else if (fstat(file->fd, &st) != 0) {
-      error = ERROR_ACCESS_DENIED;
-    } else {
-      off_t base = 0;
-      if (dwMoveMethod == FILE_CURRENT)
-        base = lseek(file->fd, 0, SEEK_CUR);
-      else if (dwMoveMethod == FILE_END)
-        base = st.st_size;
-      const int64_t target = static_cast<int64_t>(base) + lDistanceToMove;
-      if (target < 0)
-        error = ERROR_NEGATIVE_SEEK;
-      else if (target >= 0xFFFFFFFFLL ||
-               lseek(file->fd, static_cast<off_t>(target), SEEK_SET) < 0)
-        error = ERROR_INVALID_PARAMETER;
-      else
-        position = static_cast<DWORD>(target);
-    }
-  }
-  if (error != ERROR_SUCCESS) {
-    SetLastError(error);
-    return INVALID_SET_FILE_POINTER;
-  }
-  SetLastError(ERROR_SUCCESS);
-  return position;
 }
 
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
@@ -1055,6 +1186,11 @@ void setCodePage(UINT page) {
 void setWindowsDirectory(const std::string &d) {
   std::lock_guard<std::mutex> lock(kernelMutex);
   windowsDirectory = d;
+}
+
+void setTempPath(const std::string &folder) {
+  std::lock_guard<std::mutex> lock(kernelMutex);
+  tempPath = folder;
 }
 
 void setFileNameMap(std::function<std::string(const std::string &)> map) {

@@ -78,6 +78,12 @@ BRACKETS_DIR = "C:\\Tools [2]"
 BRACKETS_ITEMS = media.SETUP_LOG_ITEMS + [("Sensors[2].exe",
                                            "Sensor Log ]2[ [LM75]")]
 MARKER = "E2EMarker"
+# The setup log: a named file in a folder with a blank, and MERRIK.LOG in
+# the temporary folder for /LOG alone.
+LOG_DIR = "Setup Logs"
+LOG_FILE = "C:\\%s\\merrik.txt" % LOG_DIR
+EARLIER_LOG_LINE = b"an earlier run's line\r\n"
+MISSING_LOG = "C:\\No Such Folder\\setup.txt"
 
 
 class Failure(Exception):
@@ -345,7 +351,8 @@ class Scenario:
                  group=False, handoff="absent", restart=False, stale=True,
                  keys_focus=None, media_dir="Media", absent=(),
                  install_dir=INSTALL_DIR, items=media.SETUP_LOG_ITEMS,
-                 mediacheck=None, after=None):
+                 mediacheck=None, after=None, arguments=None,
+                 log_check=None, no_welcome=False):
         self.name = name
         self.version = version
         self.steps = steps
@@ -370,6 +377,13 @@ class Scenario:
         # fn(prefix, scenario, problems) once the run's registry and group
         # are checked: what Windows or other programs do after the setup.
         self.after = after
+        # Arguments after the quoted program name (such as /LOG); the
+        # scenario's log is then checked by log_check(prefix, scenario, cfg,
+        # problems). Without arguments no log file may appear.
+        self.arguments = arguments
+        self.log_check = log_check
+        # The setup ends before its backdrop and Welcome dialog.
+        self.no_welcome = no_welcome
 
 
 def cfg_bytes():
@@ -658,7 +672,142 @@ def scenarios():
         host_success, 1641, expect=installed(0, True), group=True,
         handoff="Quillan", before_run=start_unsaved,
         after=unsaved_work_kept))
+    # The setup log. A failing install logs the failing program, its exit
+    # code and the hand-off bytes it left, after an earlier run's lines.
+    S.append(Scenario(
+        "log_failing_sibling", "win95", ["install", "answer:OK"],
+        [("host", MSG_FAILED)], 1603,
+        mutate=write("Utility/Quillan.handoff",
+                     media.handoff("0", "1", INSTALL_DIR)), expect=nothing,
+        before_run=earlier_log, arguments='/log="%s"' % LOG_FILE,
+        log_check=failing_sibling_logged))
+    # /LOG alone: MERRIK.LOG in the temporary folder, with every registry
+    # value written and every Program Manager command.
+    S.append(Scenario(
+        "log_demo_install", "nt40", ["install", "answer:Cancel"],
+        host_success, 3010, expect=installed(0, True), group=True,
+        handoff="Quillan", arguments="/LOG",
+        log_check=demo_install_logged))
+    # A log in a folder that does not exist: the message, 1622, and nothing
+    # started or written.
+    S.append(Scenario(
+        "log_missing_folder", "win95", ["answer:OK"],
+        [("none", ("Install Error", "Can not open log file %s!" % MISSING_LOG,
+                   "OK", "error"))], 1622,
+        expect=nothing, handoff="stale", no_welcome=True,
+        arguments='/LOG="%s"' % MISSING_LOG, log_check=missing_folder_logged))
     return {s.name: s for s in S}
+
+
+# --- the setup log -----------------------------------------------------------
+
+def log_path(prefix, name):
+    return os.path.join(prefix.c, *name[3:].split("\\"))
+
+
+def temp_logs(prefix):
+    """Every MERRIK.LOG in the prefix's user folders (the temporary folder
+    that /LOG alone writes to)."""
+    return glob.glob(os.path.join(prefix.c, "users", "**", "MERRIK.LOG"),
+                     recursive=True)
+
+
+def earlier_log(prefix):
+    """The log folder, and a log file holding an earlier run's line."""
+    os.makedirs(os.path.join(prefix.c, LOG_DIR), exist_ok=True)
+    with open(log_path(prefix, LOG_FILE), "wb") as f:
+        f.write(EARLIER_LOG_LINE)
+
+
+def log_lines(path, problems):
+    """The log's lines without their milliseconds; each line must end in
+    CR LF and start with the milliseconds."""
+    with open(path, "rb") as f:
+        data = f.read()
+    check(data.endswith(b"\r\n"), problems, "the log does not end in CR LF")
+    lines = []
+    for raw in data.split(b"\r\n")[:-1]:
+        text = raw.decode("cp1252")
+        m = re.match(r" *[0-9]+ (.*)$", text)
+        check(m is not None or raw + b"\r\n" == EARLIER_LOG_LINE, problems,
+              "log line without milliseconds: %r" % text)
+        lines.append(m.group(1) if m else text)
+    return data, lines
+
+
+def expect_lines(lines, wanted, problems):
+    """Each wanted line is in the log, in the order given (case of key
+    paths aside)."""
+    at = 0
+    for want in wanted:
+        found = [i for i in range(at, len(lines))
+                 if lines[i].lower() == want.lower()]
+        if not found:
+            problems.append("log: no line %r after line %d" % (want, at))
+            continue
+        at = found[0] + 1
+
+
+def failing_sibling_logged(prefix, s, cfg, problems):
+    data, lines = log_lines(log_path(prefix, LOG_FILE), problems)
+    check(data.startswith(EARLIER_LOG_LINE), problems,
+          "the earlier run's line is not kept at the start of the log")
+    quillan = "C:\\Media\\Utility\\Quillan.exe"
+    bytes_shown = "0\\x0D\\x0A1\\x0D\\x0A%s\\x0D\\x0A" % INSTALL_DIR
+    handoff = "C:\\windows\\install.tmp"
+    expect_lines(lines, [
+        'command line "C:\\Media\\MERRIK.EXE" /log="%s"' % LOG_FILE,
+        "Welcome dialog: Install, Express mode",
+        'CreateProcessA "%s": ok' % quillan,
+        "GetExitCodeProcess: ok, exit code 0",
+        'hand-off file "%s", %d bytes, not the marked one: %s'
+        % (handoff, 8 + len(INSTALL_DIR), bytes_shown),
+        "hand-off file: status 0, the program reports a failure",
+        "status timer: the install failed",
+        "rollback: done",
+        'DeleteFileA "%s": ok' % handoff,
+        "exit status 1603: a failure after Install"], problems)
+
+
+def demo_install_logged(prefix, s, cfg, problems):
+    found = temp_logs(prefix)
+    check(len(found) == 1, problems, "MERRIK.LOG files: %r" % found)
+    if len(found) != 1:
+        return
+    _, lines = log_lines(found[0], problems)
+    keys, run = s.expect(cfg)
+    written = {}
+    for line in lines:
+        m = re.match(r'RegSetValueExA HKLM\\(.*?) "(.*?)" REG_\w+ ([0-9]+) '
+                     r'bytes.*: status (-?[0-9]+)$', line)
+        if m:
+            key = (HKLM + "\\" + m.group(1)).upper()
+            written[(key, m.group(2).upper())] = (int(m.group(3)),
+                                                   m.group(4))
+    values = [(k, n, v) for k, vs in keys.items() for n, v in vs.items()]
+    values += [(K_RUN, n, v) for n, v in run.items() if v is not None]
+    for key, name, (_, data) in values:
+        got = written.get((key.upper(), name.upper()))
+        check(got == (len(data), "0"), problems,
+              "log: RegSetValueExA %s %r: %r, expected %d bytes, status 0"
+              % (key, name, got, len(data)))
+    commands = ["[CreateGroup(%s,1)]" % GROUP] + [
+        '[AddItem("%s\\%s","%s")]' % (INSTALL_DIR, f, t)
+        for f, t in s.items]
+    expect_lines(lines, [
+        "DdeClientTransaction XTYP_EXECUTE %d bytes: ok: %s\\x00"
+        % (len(c) + 1, c) for c in commands] + [
+        "success prompt: Cancel, no restart",
+        "exit status 3010: installed, restart declined or refused by the "
+        "system"], problems)
+
+
+def missing_folder_logged(prefix, s, cfg, problems):
+    check(not os.path.exists(os.path.join(prefix.c, "No Such Folder")),
+          problems, "the missing log folder was made")
+    started = glob.glob(os.path.join(prefix.c, s.media_dir, "**", "*.times"),
+                        recursive=True)
+    check(not started, problems, "programs were started: %r" % started)
 
 
 def typed_command(text):
@@ -741,6 +890,11 @@ def reset(prefix):
     g = os.path.join(prefix.programs_dir(), GROUP)
     if os.path.exists(g):
         shutil.rmtree(g)
+    for log in temp_logs(prefix) + [os.path.join(prefix.c, LOG_DIR)]:
+        if os.path.isdir(log):
+            shutil.rmtree(log)
+        elif os.path.exists(log):
+            os.remove(log)
     deletions = [K_VKO, K_VKODMI, K_UNINST + "\\Other Product"] + [
         K_SERVICES + "\\" + s for s in SERVICES]
     text = reg_file({K_RUNONCE: {}}, {"ZEZOroza": None, "OtherTray": None},
@@ -808,6 +962,12 @@ def check_transcript(s, events, problems):
     if want != got:
         problems.append("transcript: message boxes\n      got      %r\n"
                         "      expected %r" % (got, want))
+    if s.no_welcome:
+        # Nothing but the message: no backdrop, no Welcome dialog.
+        check(not any(k == "welcome" for k, _ in events) and all(
+            f.get("backdrop_visible") != "1" for f in boxes), problems,
+            "transcript: a backdrop or Welcome dialog was shown")
+        boxes = []
     for f in boxes:
         check(f.get("backdrop_visible") == "1" and
               f.get("backdrop_maximized") == "1", problems,
@@ -830,7 +990,7 @@ def check_transcript(s, events, problems):
               "screen (%s of %s pixels differ, first at %s)"
               % (f.get("differ"), f.get("compared"), f.get("at")))
     welcome = [f for k, f in events if k == "welcome"]
-    check(welcome and welcome[0].get("backdrop_visible") == "1" and
+    check(s.no_welcome or welcome and welcome[0].get("backdrop_visible") == "1" and
           welcome[0].get("backdrop_maximized") == "1", problems,
           "transcript: backdrop not shown maximised before the Welcome dialog")
     summary = [f for k, f in events if k == "summary"]
@@ -998,6 +1158,9 @@ def run_scenario(args, s):
         "C:\\Media\\Utility\\Marker.exe")}}), "marker.reg")
     if s.before_run:
         s.before_run(prefix)
+    if s.arguments:
+        prefix.env["MERRIK_DRIVER_COMMAND_LINE"] = '"C:\\%s\\MERRIK.EXE" %s' % (
+            s.media_dir, s.arguments)
 
     problems = []
     if s.mediacheck:
@@ -1052,6 +1215,11 @@ def run_scenario(args, s):
               problems, "C:\\%s exists" % rel)
     if s.mediacheck and checked:
         compare_mediacheck(prefix, checked, state, run, problems)
+    if s.log_check:
+        s.log_check(prefix, s, cfg, problems)
+    else:
+        check(not temp_logs(prefix), problems, "a MERRIK.LOG appeared: %r"
+              % temp_logs(prefix))
     prefix.kill()
 
     print("scenario %s (%s): %.1f s" % (s.name, s.version,

@@ -20,6 +20,7 @@
 #include "standin/registry.h"
 #include "standin/security.h"
 #include "standin/user.h"
+#include "state/install_log.h"
 #include "state/install_state.h"
 #include "support/machine_fixture.h"
 #include "text/bounded_text.h"
@@ -356,6 +357,32 @@ TEST_F(InstallRun, RefusedRegistryFailsMissingProgramManagerStillSucceeds) {
   EXPECT_EQ(standin::sleepCalls(),
             (std::vector<DWORD>{500, 100, 100, 100, 1000}));
   EXPECT_TRUE(standin::progmanGroups().empty());
+}
+
+// With the log open, a registry write that the system refuses is in the
+// log with its status, and so is the failed installation it makes: the
+// import's first key, the import's verdict, the rollback's deletion and the
+// exit status.
+TEST_F(InstallRun, RefusedRegistryWriteIsLoggedWithItsStatus) {
+  standin::regPutKey(kProduct);
+  standin::regRefuseWrites(true);
+  GoodMedia();
+  AnswerPrompt(IDCANCEL);
+  const std::string log = base_ + "/setup.txt";
+  ASSERT_TRUE(LogOpen(log.c_str()));
+
+  EXPECT_EQ(RunHost(), 0);
+  LogClose(g_exitCode.load());
+
+  EXPECT_EQ(g_installStatus.load(), -1);
+  const std::string text = testsupport::ReadFileOr(log, "");
+  for (const std::string line :
+       {" RegCreateKeyA HKLM\\SOFTWARE\\VKO: status 5\r\n",
+        " default.cfg: a monitor value was not stored, the installation "
+        "fails\r\n",
+        " RegDeleteValueA HKLM\\SOFTWARE\\VKO\\DMI \"AMA\": status 5\r\n",
+        " exit status 1603: a failure after Install\r\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << "in\n" << text;
 }
 
 // Without setup.log there is nothing to make a group of: no exchange with

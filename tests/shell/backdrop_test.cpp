@@ -3,6 +3,8 @@
 // the program.
 #include "shell_harness.h"
 
+#include <sys/stat.h>
+
 #include "shell/backdrop_dialog.h"
 
 namespace shelltest {
@@ -140,6 +142,37 @@ TEST_F(Backdrop, MinimisedPaintCentresTheIcon) {
   EXPECT_EQ(defaultPaintsAfter, defaultPaintsBefore + 1);
   EXPECT_EQ(standin::drawnIcons().size(), std::size(cases));
   EXPECT_EQ(dragIcon, reinterpret_cast<LRESULT>(icon));
+}
+
+// A log that /LOG names but that cannot be opened (a missing folder, a
+// read-only file, a name over 255 characters) is reported before anything
+// else, by itself: no backdrop, exit status 1622, the file untouched.
+TEST_F(Backdrop, LogThatCannotBeOpenedEndsTheSetupWith1622) {
+  const std::string readOnly = base_ + "/old.txt";
+  WriteFile(readOnly, "earlier\r\n");
+  ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+  const std::string longName = base_ + "/" + std::string(256, 'n');
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"/LOG=\"" + base_ + "/missing/x.txt\"", base_ + "/missing/x.txt"},
+      {"/log=" + readOnly, readOnly},
+      {"/LOG=" + longName, longName.substr(0, 255) + "..."},
+  };
+  for (const auto &c : cases) {
+    standin::resetUser();
+    standin::setCommandLine("A:\\MERRIK.EXE " + c.first);
+
+    EXPECT_EQ(RunSetup(), 1622) << c.first;
+
+    const auto boxes = standin::messageBoxes();
+    ASSERT_EQ(boxes.size(), 1u) << c.first;
+    EXPECT_EQ(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].text, "Can not open log file " + c.second + "!");
+    EXPECT_EQ(boxes[0].caption, "Install Error");
+    EXPECT_EQ(boxes[0].flags, 0x00040010u);
+    EXPECT_EQ(ShellTest::Backdrop(), nullptr) << c.first;
+  }
+  EXPECT_EQ(testsupport::ReadFileOr(readOnly, ""), "earlier\r\n");
+  EXPECT_FALSE(FileExists(base_ + "/missing"));
 }
 
 } // namespace

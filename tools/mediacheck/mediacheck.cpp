@@ -37,6 +37,7 @@
 #include "standin/registry.h"
 #include "standin/reset.h"
 #include "standin/user.h"
+#include "state/install_log.h"
 #include "state/install_state.h"
 #include "system/progman_client.h"
 
@@ -49,6 +50,7 @@ const char kUsage[] =
     "usage: mediacheck MEDIA [--install-dir DIR] [--windows-dir DIR]\n"
     "                  [--platform 95|nt] [--mode express|custom] [--reg "
     "FILE]\n"
+    "                  [--log FILE]\n"
     "\n"
     "Runs the setup's own install sequence against the media folder MEDIA,\n"
     "without touching this machine's registry or starting any program, and\n"
@@ -74,6 +76,8 @@ const char kUsage[] =
     "  --mode express|custom  Express (default) or Custom mode\n"
     "  --reg FILE         also write the registry changes to FILE, a\n"
     "                     REGEDIT4 file that regedit can import\n"
+    "  --log FILE         also append to FILE the log that MERRIK.EXE /LOG\n"
+    "                     would write for this run (the setup's own code)\n"
     "  --help             this text\n"
     "\n"
     "Exit status: 0 the media is sound, 1 it has problems, 2 bad usage.\n";
@@ -88,6 +92,7 @@ struct Options {
   bool windowsNt = false;
   bool custom = false;
   std::string regFile;
+  std::string logFile;
 };
 
 // A hand-off file that a sibling program left, and where its bytes came
@@ -626,6 +631,9 @@ int main(int argc, char **argv) {
     } else if (arg == "--reg") {
       if (!value(options.regFile))
         return Usage("--reg needs a file name");
+    } else if (arg == "--log") {
+      if (!value(options.logFile))
+        return Usage("--log needs a file name");
     } else if (arg == "--platform") {
       if (!value(text) || (text != "95" && text != "nt"))
         return Usage("--platform takes 95 or nt");
@@ -658,6 +666,15 @@ int main(int argc, char **argv) {
   // The machine: a fresh Windows of the chosen platform, nothing installed,
   // the setup started from the media's drive. No host program may start.
   standin::resetAll();
+  // The log is a file of this machine, opened before Windows names are
+  // mapped to the scratch folder.
+  if (!options.logFile.empty() && !LogOpen(options.logFile.c_str())) {
+    std::fprintf(stderr, "mediacheck: cannot open log file %s\n",
+                 options.logFile.c_str());
+    std::error_code ignored;
+    fs::remove_all(scratch, ignored);
+    return 2;
+  }
   standin::setHostPrograms(false);
   // The stand-in's own file calls (the hand-off file's write time) see the
   // same files as the setup's fopen.
@@ -675,9 +692,16 @@ int main(int argc, char **argv) {
   MapFolder(kWindowsDir, scratch + "/WINDOWS");
   StartFileMap(scratch);
 
+  if (LogIsOpen()) {
+    standin::setCommandLine(std::string(kMediaDrive) + "\\MERRIK.EXE /LOG=\"" +
+                            options.logFile + "\"");
+    LogInstallHeader(options.logFile.c_str());
+  }
   GetSourceDir();
   g_platform = options.windowsNt ? 0 : 1;
   g_customMode = options.custom ? 1 : 0;
+  LogLine("Welcome dialog: Install, %s mode (chosen by mediacheck)",
+          options.custom ? "Custom" : "Express");
   g_installStatus = 0;
   std::string sourceDir = g_sourceDir;
   RegisterSibling(sourceDir + "\\Utility\\Sondel.exe");
@@ -693,6 +717,7 @@ int main(int argc, char **argv) {
     RollbackInstall();
     ReportInstallFailure(nullptr);
   }
+  LogClose(g_exitCode.load());
   standin::parseRegText(standin::regExportText(), after);
   const std::vector<standin::RegFileKey> changes =
       RegistryChanges(before, after);

@@ -4,10 +4,12 @@
 #ifndef STANDIN_WINDOWS_H
 #define STANDIN_WINDOWS_H
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
 #define WINAPI
+#define WINAPIV
 #define CALLBACK
 #define APIENTRY
 #define CONST const
@@ -94,10 +96,12 @@ typedef HKEY *PHKEY;
 // ---- errors ----
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_BAD_PATHNAME 161L
+#define ERROR_ALREADY_EXISTS 183L
 #define ERROR_NOT_ALL_ASSIGNED 1300L
 #define ERROR_NO_TOKEN 1008L
 
@@ -227,11 +231,13 @@ typedef struct _SYSTEMTIME {
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define OPEN_EXISTING 3
-#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define OPEN_ALWAYS 4
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define STILL_ACTIVE 259
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
 #define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
 #define HEAP_ZERO_MEMORY 0x00000008
 
@@ -269,8 +275,6 @@ BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME *lpCreationTime,
                         const FILETIME *lpLastWriteTime);
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
-DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove,
-                            PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod);
 DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
 HANDLE WINAPI GetProcessHeap(void);
 LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
@@ -280,6 +284,30 @@ BOOL WINAPI HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
 void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
 BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime,
                                  LPFILETIME lpFileTime);
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer,
+                      DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPVOID lpOverlapped);
+DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove,
+                            PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod);
+DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
+DWORD WINAPI GetTickCount(void);
+BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
+
+// A lock for the threads of one process. The stand-in keeps its own lock
+// object behind LockSemaphore; the other fields keep the real size.
+typedef struct _RTL_CRITICAL_SECTION {
+  void *DebugInfo;
+  LONG LockCount;
+  LONG RecursionCount;
+  HANDLE OwningThread;
+  HANDLE LockSemaphore;
+  ULONG_PTR SpinCount;
+} CRITICAL_SECTION, *LPCRITICAL_SECTION;
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+void WINAPI EnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 DWORD WINAPI GetLastError(void);
 void WINAPI SetLastError(DWORD dwErrCode);
 HANDLE WINAPI GetCurrentProcess(void);
@@ -467,6 +495,11 @@ typedef struct tagPAINTSTRUCT {
 #define IDI_APPLICATION MAKEINTRESOURCEA(32512)
 
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+// Formatting as USER32 does it: %[-#0][width][.precision][l|h]type with
+// the types c d i s u x X; "l" means 32 bits. At most 1024 bytes are stored,
+// the terminator included; the result is the count stored without it.
+int WINAPIV wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...);
+int WINAPI wvsprintfA(LPSTR lpOut, LPCSTR lpFmt, va_list arglist);
 LPSTR WINAPI CharPrevA(LPCSTR lpszStart, LPCSTR lpszCurrent);
 UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse,
                          TIMERPROC lpTimerFunc);

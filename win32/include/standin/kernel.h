@@ -1,6 +1,10 @@
 // Test-facing side of the stand-in's base services: version, command line,
 // the program's own file name, the ANSI code page (for CharPrevA), Windows
-// directory, processes, threads, waits, Sleep, DeleteFileA, file times.
+// directory, temporary folder, tick count, local time, critical sections,
+// processes, threads, waits, Sleep, DeleteFileA, file times.
+//
+// Files: CreateFileA (OPEN_EXISTING, and OPEN_ALWAYS for writing, which
+// makes a missing file in an existing folder), WriteFile, SetFilePointer.
 //
 // Journal entries (standin/journal.h):
 //   CreateProcessA <application> <command line> -> <0|1>
@@ -46,6 +50,9 @@ void setModuleFileName(const std::string &name);
 // characters; 1252 after resetKernel.
 void setCodePage(UINT page);
 void setWindowsDirectory(const std::string &directory);
+// What GetTempPathA reports, with its trailing backslash; after resetKernel
+// "C:\WINDOWS\TEMP\".
+void setTempPath(const std::string &folder);
 
 // A program of this name runs the body on a thread of its own; the body's
 // result is the exit code. CreateProcessA finds it by the application name
