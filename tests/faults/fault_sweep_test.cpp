@@ -16,11 +16,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -59,6 +61,7 @@ struct Report {
   std::vector<std::string> callNames;
   uint64_t faultNumber = 0;
   std::string faultCall;
+  std::vector<std::string> log; // the lines of the setup log
 };
 
 enum Outcome {
@@ -68,12 +71,13 @@ enum Outcome {
   kHang,
   kStale,
   kDishonestSuccess,
+  kUnseen,
   kOther,
   kOutcomes
 };
 const char *const kOutcomeNames[kOutcomes] = {
-    "failure reported", "logged and ignored", "crash",       "hang",
-    "stale bytes",      "dishonest success",  "other ending"};
+    "failure reported", "logged and ignored", "crash",  "hang",
+    "stale bytes",      "dishonest success",  "unseen", "other ending"};
 
 std::string Escaped(const std::string &text) {
   std::string out;
@@ -195,6 +199,10 @@ protected:
   std::string RunInChild(const RunKind &kind, uint64_t faultAt) {
     SetUp();
     Prepare(kind);
+    // The setup log, where a fault that shows no message must appear.
+    const std::string log = base_ + "/sweep.log";
+    standin::setCommandLine("\"" + sourceDir_ + "\\MERRIK.EXE\" /LOG=\"" + log +
+                            "\"");
     std::map<std::string, std::string> before;
     Snapshot("HKLM", before);
     standin::resetFaults();
@@ -217,6 +225,10 @@ protected:
       out << "name\t" << name << "\n";
     if (auto fault = standin::injectedFault())
       out << "fault\t" << fault->number << "\t" << fault->call << "\n";
+    std::istringstream logLines(testsupport::ReadFileOr(log, ""));
+    std::string line;
+    while (std::getline(logLines, line))
+      out << "log\t" << Escaped(line) << "\n";
     out << "end\n";
     TearDown();
     return out.str();
@@ -285,6 +297,8 @@ protected:
             f.size() > 2 ? f[2] : "";
       else if (f[0] == "calls" && f.size() == 2)
         report.calls = std::stoull(f[1]);
+      else if (f[0] == "log" && f.size() >= 2)
+        report.log.push_back(Unescaped(line.substr(4)));
       else if (f[0] == "name" && f.size() == 2)
         report.callNames.push_back(f[1]);
       else if (f[0] == "fault" && f.size() == 3) {
@@ -315,10 +329,84 @@ bool RollbackKeepsKey(const std::string &key) {
   return key == "HKLM\\SOFTWARE\\VKO\\" || key == "HKLM\\SOFTWARE\\VKO\\DMI\\";
 }
 
+// The failure message of the abort procedure, or for status 1622 the
+// message that the log cannot be opened.
 bool ShowsFailureMessage(const Report &r) {
+  const std::string caption =
+      r.exitCode == 1622 ? "Install Error\tCan not open log file "
+                         : std::string(shelltest::kFailureCaption) + "\t";
   for (const auto &box : r.boxes)
-    if (box.rfind(std::string(shelltest::kFailureCaption) + "\t", 0) == 0)
+    if (box.rfind(caption, 0) == 0)
       return true;
+  return false;
+}
+
+// The number that the log gives with a failure of `call`, as the fault plan
+// injects it (standin/faults.h): a registry status, a last error, a DDE
+// error; empty where the failure has none (the heap).
+std::string FailureNumber(const std::string &call) {
+  static const std::map<std::string, int> numbers = {
+      {"CreateFileA", 21},
+      {"ReadFile", 23},
+      {"SetFilePointer", 25},
+      {"GetFileSize", 21},
+      {"GetFileTime", 5},
+      {"SetFileTime", 5},
+      {"GetWindowsDirectoryA", 8},
+      {"GetModuleFileNameA", 8},
+      {"CreateProcessA", 8},
+      {"WaitForSingleObject", 6},
+      {"CreateThread", 8},
+      {"SetTimer", 8},
+      {"CreateDialogParamA", 8},
+      {"SetWindowPos", 8},
+      {"MessageBoxA", 0},
+      {"DdeInitializeA", 0x400F},
+      {"DdeCreateStringHandleA", 0x400F},
+      {"DdeConnect", 0x400A},
+      {"DdeClientTransaction", 0x4005},
+      {"OpenProcessToken", 5},
+      {"LookupPrivilegeValueA", 1313},
+      {"AdjustTokenPrivileges", 5},
+      {"ExitWindowsEx", 1314}};
+  if (call.rfind("Reg", 0) == 0)
+    return "1016";
+  auto it = numbers.find(call);
+  return it == numbers.end() ? "" : std::to_string(it->second);
+}
+
+// True when a line of the log names `call` with its failure's number.
+bool LogNamesFault(const Report &r) {
+  const std::string number = FailureNumber(r.faultCall);
+  for (const std::string &line : r.log) {
+    if (line.find(r.faultCall) == std::string::npos)
+      continue;
+    if (number.empty())
+      return true;
+    for (size_t at = line.find(number); at != std::string::npos;
+         at = line.find(number, at + 1)) {
+      const bool startsNumber =
+          at == 0 || !std::isdigit(static_cast<unsigned char>(line[at - 1]));
+      const size_t end = at + number.size();
+      const bool endsNumber =
+          end == line.size() ||
+          !std::isdigit(static_cast<unsigned char>(line[end]));
+      if (startsNumber && endsNumber)
+        return true;
+    }
+  }
+  return false;
+}
+
+// True when the run shows the user a box that the fault-free run does not.
+bool ShowsNewBox(const Report &clean, const Report &r) {
+  std::multiset<std::string> expected(clean.boxes.begin(), clean.boxes.end());
+  for (const std::string &box : r.boxes) {
+    auto it = expected.find(box);
+    if (it == expected.end())
+      return true;
+    expected.erase(it);
+  }
   return false;
 }
 
@@ -350,7 +438,8 @@ Outcome Classify(const Report &clean, const Report &r, std::string *why) {
       return kIgnored;
     }
   }
-  if (r.exitCode == 1603) {
+  // A failure: 1603, or 1622 when the log itself cannot be opened.
+  if (r.exitCode == 1603 || r.exitCode == 1622) {
     if (Values(r.after) != Values(r.before)) {
       for (const auto &v : Values(r.after))
         if (!r.before.count(v.first))
@@ -385,15 +474,29 @@ TEST_F(FaultSweep, EveryPlatformCallFailsOnceAndEachRunEndsHonestly) {
     SCOPED_TRACE(kind.name);
     const Report clean = Run(kind, 0);
     ASSERT_TRUE(clean.whole) << "the fault-free run did not end";
+    ASSERT_FALSE(clean.log.empty()) << "the fault-free run wrote no log";
     ASSERT_GT(clean.calls, 0u);
     EXPECT_EQ(clean.exitCode, kind.preSetupFails          ? 1603
                               : kind.promptAnswer == IDOK ? 1641
                                                           : 3010);
+    if (std::getenv("MERRIK_SWEEP_DETAIL") != nullptr) {
+      for (size_t i = 0; i < clean.callNames.size(); ++i)
+        std::printf("  call %3zu %s\n", i + 1, clean.callNames[i].c_str());
+      for (const std::string &line : clean.log)
+        std::printf("  log %s\n", line.c_str());
+    }
     int counts[kOutcomes] = {};
     for (uint64_t n = 1; n <= clean.calls; ++n) {
       const Report r = Run(kind, n);
       std::string why;
-      const Outcome outcome = Classify(clean, r, &why);
+      Outcome outcome = Classify(clean, r, &why);
+      // Nothing fails unseen: the user sees a message, or the log names the
+      // call with its failure.
+      if ((outcome == kFailureReported || outcome == kIgnored) &&
+          !ShowsNewBox(clean, r) && !LogNamesFault(r)) {
+        why = "neither a message nor a log line names " + r.faultCall;
+        outcome = kUnseen;
+      }
       ++counts[outcome];
       const std::string call =
           n <= clean.callNames.size() ? clean.callNames[n - 1] : "?";
