@@ -47,6 +47,9 @@ void LogInstallHeader(const char *path) {
           static_cast<unsigned>(now.wSecond), path);
   char name[MODULE_NAME_SIZE];
   const DWORD length = GetModuleFileNameA(nullptr, name, sizeof(name));
+  if (length == 0)
+    LogLine("GetModuleFileNameA: failed, error %u",
+            static_cast<unsigned>(GetLastError()));
   if (length == 0 || length >= sizeof(name))
     name[0] = '\0';
   else
@@ -62,6 +65,9 @@ void LogInstallHeader(const char *path) {
                           : "unsupported");
   char windowsDir[HANDOFF_NAME_SIZE];
   const UINT written = GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
+  if (written == 0)
+    LogLine("GetWindowsDirectoryA: failed, error %u",
+            static_cast<unsigned>(GetLastError()));
   if (written == 0 || written >= sizeof(windowsDir))
     LogLine("Windows directory: not to be had (GetWindowsDirectoryA %u)",
             static_cast<unsigned>(written));
@@ -117,16 +123,23 @@ int RegisterProduct() {
 // stream is left at its start, as the group's reader rewinds it anyway.
 static void LogFileList(FILE *fileList, const char *path) {
   if (fileList == nullptr) {
-    if (path[0] != '\0')
+    if (path[0] != '\0') {
       LogLine("setup.log \"%s\": missing (it cannot be opened), no program "
               "group",
               path);
+      LogStreamFailure("setup.log");
+    }
     return;
   }
   long size = -1;
   if (std::fseek(fileList, 0, SEEK_END) == 0)
     size = std::ftell(fileList);
+  else
+    LogStreamFailure("setup.log");
+  const unsigned failures = StreamFailureCount();
   std::rewind(fileList);
+  if (StreamFailureCount() != failures)
+    LogStreamFailure("setup.log");
   LogLine("setup.log \"%s\", %d bytes: read for the program group", path,
           static_cast<int>(size));
 }

@@ -114,8 +114,11 @@ int ImportMonitorDefaults() {
     file = nullptr;
     LogLine("default.cfg \"%s\", %d bytes: too short, at least %d needed",
             buffer, static_cast<int>(size), DEFAULTS_FILE_SIZE);
+    if (size == -1)
+      LogStreamFailure("default.cfg");
   } else if (file == nullptr && buffer[0] != '\0') {
     LogLine("default.cfg \"%s\": missing (it cannot be opened)", buffer);
+    LogStreamFailure("default.cfg");
   } else if (file != nullptr) {
     LogLine("default.cfg \"%s\", %d bytes: complete, imported", buffer,
             static_cast<int>(size));
@@ -167,6 +170,7 @@ int ImportMonitorDefaults() {
   // A file that cannot be read is reported as one that cannot be opened; a
   // registry that refuses a value has only the general failure message.
   if (result == FIELD_UNREAD) {
+    LogStreamFailure("default.cfg");
     LogLine("default.cfg: a seek or read failed, the installation fails");
     ReportUnreadableFile();
   } else if (result == FIELD_UNSTORED) {
