@@ -116,7 +116,11 @@ DWORD WINAPI InstallWorker(LPVOID) {
 int RegisterProduct() {
   if (ImportMonitorDefaults() != 0)
     return 1;
-  return RegisterProductEntries() != 0 ? 1 : 0;
+  if (RegisterProductEntries() != 0) {
+    LogLine("registration: an entry was not stored, the installation fails");
+    return 1;
+  }
+  return 0;
 }
 
 // The file list's line for the log: the path, the size, the verdict. The
@@ -161,6 +165,8 @@ int FinishInstall() {
   // The suite needs every entry: one that is not stored is a failed
   // installation, before the group is made or success is announced.
   if (FinishInstallEntries() != 0) {
+    LogLine("product values and driver services: an entry was not stored, "
+            "the installation fails");
     if (fileList != nullptr)
       std::fclose(fileList);
     return 1;
