@@ -28,6 +28,9 @@ void GetSourceDir() {
   const DWORD length =
       GetModuleFileNameA(nullptr, moduleName, sizeof(moduleName));
   g_sourceDir[0] = '\0';
+  if (length == 0)
+    LogLine("GetModuleFileNameA: failed, error %u",
+            static_cast<unsigned>(GetLastError()));
   if (length == 0 || length >= sizeof(moduleName) - 1) {
     g_sourceDirTooLong = true;
     return;
@@ -77,6 +80,9 @@ bool GetHandoffFileName(char *name, size_t size) {
   name[0] = '\0';
   char windowsDir[HANDOFF_NAME_SIZE];
   UINT written = GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
+  if (written == 0)
+    LogLine("GetWindowsDirectoryA: failed, error %u",
+            static_cast<unsigned>(GetLastError()));
   // Zero means failure; a count of the buffer size or more means the
   // directory did not fit and the buffer holds no usable name.
   if (written == 0 || written >= sizeof(windowsDir))
@@ -106,15 +112,21 @@ int ReadHandoffFile() {
     file = std::fopen(fileName, "rb");
   if (file == nullptr) {
     LogLine("hand-off file: missing (it cannot be opened)");
+    LogStreamFailure("hand-off file");
     return ReportMissingHandoff();
   }
 
   // Without its status character the file reports nothing: unusable, as a
   // missing one.
   const int status = std::fgetc(file);
-  if (status == EOF) {
+  const bool readFailed = std::ferror(file) != 0;
+  if (status == EOF || readFailed) {
     std::fclose(file);
-    LogLine("hand-off file: missing (it holds no status character)");
+    if (readFailed)
+      LogStreamFailure("hand-off file");
+    LogLine(readFailed ? "hand-off file: missing (a read failed)"
+                       : "hand-off file: missing (it holds no status "
+                         "character)");
     return ReportMissingHandoff();
   }
   if (status == '0') {
@@ -123,9 +135,17 @@ int ReadHandoffFile() {
     return -1;
   }
 
+  // A seek or read that the system refuses (a bad sector, a drive no longer
+  // ready) leaves the file unread: unusable, as a missing one, rather than
+  // read as an unknown setting or a cut-short directory.
   int32_t amaSetting = -1;
-  std::fseek(file, 3, SEEK_SET);
-  int c = std::fgetc(file);
+  int c = std::fseek(file, 3, SEEK_SET) == 0 ? std::fgetc(file) : EOF;
+  if (std::ferror(file) || (c == EOF && !std::feof(file))) {
+    std::fclose(file);
+    LogStreamFailure("hand-off file");
+    LogLine("hand-off file: missing (a seek or read failed)");
+    return ReportMissingHandoff();
+  }
   if (c == '0')
     amaSetting = 1;
   else if (c == '1')
@@ -136,7 +156,12 @@ int ReadHandoffFile() {
   // read fails and the previous values stay.
   char installDir[sizeof(g_installDir)];
   size_t length = 0;
-  std::fseek(file, 6, SEEK_SET);
+  if (std::fseek(file, 6, SEEK_SET) != 0) {
+    std::fclose(file);
+    LogStreamFailure("hand-off file");
+    LogLine("hand-off file: missing (a seek or read failed)");
+    return ReportMissingHandoff();
+  }
   while ((c = std::fgetc(file)) != EOF && c != '\r') {
     if (length + 1 >= sizeof(installDir)) {
       std::fclose(file);
@@ -147,7 +172,13 @@ int ReadHandoffFile() {
     installDir[length++] = static_cast<char>(c);
   }
   installDir[length] = '\0';
+  const bool readWhole = !std::ferror(file);
   std::fclose(file);
+  if (!readWhole) {
+    LogStreamFailure("hand-off file");
+    LogLine("hand-off file: missing (a seek or read failed)");
+    return ReportMissingHandoff();
+  }
 
   std::memcpy(g_installDir, installDir, length + 1);
   g_amaSetting = amaSetting;
@@ -324,14 +355,19 @@ int RunExternalStep(const char *path) {
   KeepBackdropOnTop();
 
   // A file that still carries the mark is the one that was there before the
-  // program ran: the program left no report, which counts as no file.
+  // program ran: the program left no report, which counts as no file. A wait
+  // that failed leaves the program's end unknown: what the file holds may be
+  // half written, so it is no report either.
   const bool kept = marked && HandoffFileKeepsMark(handoffName, mark);
   if (LogIsOpen()) {
     LogHandoffBytes(kept);
     if (kept)
       LogLine("hand-off file: missing (the program did not write it)");
+    else if (waited == WAIT_FAILED)
+      LogLine("hand-off file: missing (the wait for the program failed)");
   }
-  int result = kept ? ReportMissingHandoff() : ReadHandoffFile();
+  int result = waited == WAIT_FAILED || kept ? ReportMissingHandoff()
+                                             : ReadHandoffFile();
   g_installStatus = result;
   return result;
 }
@@ -359,6 +395,7 @@ static void LogHandoffBytes(bool keptMark) {
     file = std::fopen(name, "rb");
   if (file == nullptr) {
     LogLine("hand-off file \"%s\": none", name);
+    LogStreamFailure("hand-off file for the log");
     return;
   }
   // A hand-off file is 263 bytes at most when sound; what is beyond shows
@@ -366,8 +403,10 @@ static void LogHandoffBytes(bool keptMark) {
   unsigned char bytes[512];
   const size_t count = std::fread(bytes, 1, sizeof(bytes), file);
   long size = -1;
-  if (std::fseek(file, 0, SEEK_END) == 0)
+  if (!std::ferror(file) && std::fseek(file, 0, SEEK_END) == 0)
     size = std::ftell(file);
+  else
+    LogStreamFailure("hand-off file for the log");
   std::fclose(file);
   char shown[4 * sizeof(bytes) + 1];
   EscapeBytes(shown, sizeof(shown), bytes, count);

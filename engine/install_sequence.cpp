@@ -47,6 +47,9 @@ void LogInstallHeader(const char *path) {
           static_cast<unsigned>(now.wSecond), path);
   char name[MODULE_NAME_SIZE];
   const DWORD length = GetModuleFileNameA(nullptr, name, sizeof(name));
+  if (length == 0)
+    LogLine("GetModuleFileNameA: failed, error %u",
+            static_cast<unsigned>(GetLastError()));
   if (length == 0 || length >= sizeof(name))
     name[0] = '\0';
   else
@@ -62,6 +65,9 @@ void LogInstallHeader(const char *path) {
                           : "unsupported");
   char windowsDir[HANDOFF_NAME_SIZE];
   const UINT written = GetWindowsDirectoryA(windowsDir, sizeof(windowsDir));
+  if (written == 0)
+    LogLine("GetWindowsDirectoryA: failed, error %u",
+            static_cast<unsigned>(GetLastError()));
   if (written == 0 || written >= sizeof(windowsDir))
     LogLine("Windows directory: not to be had (GetWindowsDirectoryA %u)",
             static_cast<unsigned>(written));
@@ -99,11 +105,10 @@ DWORD WINAPI InstallWorker(LPVOID) {
     return 0;
   if (CheckInstallDir() != 0)
     return 0;
-  if (RegisterProduct() != 0) {
+  if (RegisterProduct() != 0 || FinishInstall() != 0) {
     g_installStatus.store(-1);
     return 0;
   }
-  FinishInstall();
   g_installStatus.store(1);
   return 0;
 }
@@ -111,7 +116,10 @@ DWORD WINAPI InstallWorker(LPVOID) {
 int RegisterProduct() {
   if (ImportMonitorDefaults() != 0)
     return 1;
-  RegisterProductEntries();
+  if (RegisterProductEntries() != 0) {
+    LogLine("registration: an entry was not stored, the installation fails");
+    return 1;
+  }
   return 0;
 }
 
@@ -119,21 +127,28 @@ int RegisterProduct() {
 // stream is left at its start, as the group's reader rewinds it anyway.
 static void LogFileList(FILE *fileList, const char *path) {
   if (fileList == nullptr) {
-    if (path[0] != '\0')
+    if (path[0] != '\0') {
       LogLine("setup.log \"%s\": missing (it cannot be opened), no program "
               "group",
               path);
+      LogStreamFailure("setup.log");
+    }
     return;
   }
   long size = -1;
   if (std::fseek(fileList, 0, SEEK_END) == 0)
     size = std::ftell(fileList);
+  else
+    LogStreamFailure("setup.log");
+  const unsigned failures = StreamFailureCount();
   std::rewind(fileList);
+  if (StreamFailureCount() != failures)
+    LogStreamFailure("setup.log");
   LogLine("setup.log \"%s\", %d bytes: read for the program group", path,
           static_cast<int>(size));
 }
 
-void FinishInstall() {
+int FinishInstall() {
   // Without the file list (missing, or a name too long to compose) there is
   // nothing to put into a group, so no group is made; the installation still
   // ends with its prompt.
@@ -147,7 +162,15 @@ void FinishInstall() {
   if (LogIsOpen())
     LogFileList(fileList, named ? path : "");
 
-  FinishInstallEntries();
+  // The suite needs every entry: one that is not stored is a failed
+  // installation, before the group is made or success is announced.
+  if (FinishInstallEntries() != 0) {
+    LogLine("product values and driver services: an entry was not stored, "
+            "the installation fails");
+    if (fileList != nullptr)
+      std::fclose(fileList);
+    return 1;
+  }
 
   if (fileList != nullptr) {
     CreateProgramGroup(fileList);
@@ -170,4 +193,5 @@ void FinishInstall() {
 
   if (g_installHostWindow != nullptr)
     SendMessageA(g_installHostWindow, WM_INSTALL_FINISHED, 0, 0);
+  return 0;
 }

@@ -25,15 +25,18 @@ void LogInstallHeader(const char *path);
 DWORD WINAPI InstallWorker(LPVOID parameter);
 
 // Imports the monitor defaults, then writes the install path, the start-up
-// entry and the uninstall entry. Returns 0, or 1 when the defaults could not
-// be imported (then nothing of its own is written).
+// entry and the uninstall entry. Returns 0; 1 when the defaults could not be
+// imported (then nothing of its own is written) or an entry could not be
+// stored.
 int RegisterProduct();
 
 // Writes the product's last values (and on Windows NT the driver services),
 // creates the program group from setup.log, shows the success prompt,
 // requests the restart on OK, sets g_exitCode (1641 restart accepted, 3010
 // otherwise) and tells the install host, which then ends its run with 0.
-void FinishInstall();
+// Returns 0; 1, before the group and the prompt, when the product's last
+// values or the driver services could not be stored.
+int FinishInstall();
 
 // The worker's notice to the install host that the installation has finished.
 // It is sent, not posted, so the host has asked its run to end before

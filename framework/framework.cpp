@@ -203,7 +203,7 @@ INT_PTR CALLBACK FrameworkDialogProc(HWND hwnd, UINT message, WPARAM wParam,
 // ---- dialogs ----
 
 CDialog::CDialog(UINT nIDTemplate, CWnd *pParentWnd)
-    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd),
+    : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd), m_dwCreateError(0),
       m_endRequested(false), m_nModalResult(-1), m_hWndRun(nullptr) {}
 
 CDialog::~CDialog() {}
@@ -255,6 +255,12 @@ INT_PTR CDialog::DoModal() {
   HWND hwnd = ::CreateDialogParamA(
       AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), owner,
       FrameworkDialogProc, reinterpret_cast<LPARAM>(this));
+  m_dwCreateError = 0;
+  if (hwnd == nullptr) {
+    m_dwCreateError = ::GetLastError();
+    if (m_dwCreateError == 0)
+      m_dwCreateError = ERROR_INVALID_HANDLE;
+  }
   // Without a window (not created, or destroyed by its own initialisation)
   // there is nothing to run: the result is -1 unless EndDialog gave one.
   if (hwnd && ::IsWindow(hwnd)) {

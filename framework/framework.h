@@ -203,6 +203,9 @@ public:
 
   UINT m_nIDTemplate;
   CWnd *m_pParentWnd;
+  // After DoModal: 0 when the dialog was created, otherwise the last error
+  // that the failed creation left (ERROR_INVALID_HANDLE when it left none).
+  DWORD m_dwCreateError;
 
   static const MessageMap *GetThisMessageMap();
   const MessageMap *GetMessageMap() const override;

@@ -23,29 +23,54 @@
 // The character area of a text field.
 #define TEXT_FIELD_SIZE 16
 
+// How the import of a field ended. A field that cannot be read whole (a
+// seek or read that the system refuses) is never stored: its buffer would
+// hold the previous field's bytes.
+enum FieldResult { FIELD_STORED, FIELD_UNREAD, FIELD_UNSTORED };
+
+// Stores one value under `key`; a key that could not be opened or a write
+// that the registry refuses leaves the value unstored.
+static FieldResult StoreValue(HKEY key, const char *name, DWORD type,
+                              const BYTE *data, DWORD size) {
+  return SetRegistryValue(key, name, type, data, size) ? FIELD_STORED
+                                                       : FIELD_UNSTORED;
+}
+
 // Reads `count` bytes at `offset` into `buffer` and stores them as a
 // REG_BINARY value.
-static void ImportBlock(FILE *file, long offset, size_t count, BYTE *buffer,
-                        HKEY key, const char *name) {
-  std::fseek(file, offset, SEEK_SET);
-  std::fread(buffer, 1, count, file);
-  SetRegistryValue(key, name, REG_BINARY, buffer, static_cast<DWORD>(count));
+static FieldResult ImportBlock(FILE *file, long offset, size_t count,
+                               BYTE *buffer, HKEY key, const char *name) {
+  if (std::fseek(file, offset, SEEK_SET) != 0 ||
+      std::fread(buffer, 1, count, file) != count)
+    return FIELD_UNREAD;
+  return StoreValue(key, name, REG_BINARY, buffer, static_cast<DWORD>(count));
+}
+
+// Reads the byte at `offset` and stores it as a REG_DWORD value.
+static FieldResult ImportByte(FILE *file, long offset, HKEY key,
+                              const char *name) {
+  const int byte =
+      std::fseek(file, offset, SEEK_SET) == 0 ? std::fgetc(file) : EOF;
+  if (byte == EOF)
+    return FIELD_UNREAD;
+  const DWORD number = static_cast<DWORD>(byte);
+  return StoreValue(key, name, REG_DWORD,
+                    reinterpret_cast<const BYTE *>(&number), sizeof(number));
 }
 
 // Reads the text field at `offset` (length byte, then 16 character bytes)
 // and stores its text as a REG_SZ value. A length byte over 16 is taken as
 // 16, so no byte from outside the field is ever stored.
-static void ImportTextField(FILE *file, long offset, BYTE *buffer, HKEY key,
-                            const char *name) {
-  std::fseek(file, offset, SEEK_SET);
-  int length = std::fgetc(file);
-  if (length < 0)
-    length = 0;
+static FieldResult ImportTextField(FILE *file, long offset, BYTE *buffer,
+                                   HKEY key, const char *name) {
+  int length = std::fseek(file, offset, SEEK_SET) == 0 ? std::fgetc(file) : EOF;
+  if (length == EOF ||
+      std::fread(buffer, 1, TEXT_FIELD_SIZE, file) != TEXT_FIELD_SIZE)
+    return FIELD_UNREAD;
   if (length > TEXT_FIELD_SIZE)
     length = TEXT_FIELD_SIZE;
-  std::fread(buffer, 1, TEXT_FIELD_SIZE, file);
   buffer[length] = 0;
-  SetRegistryValue(key, name, REG_SZ, buffer, static_cast<DWORD>(length + 1));
+  return StoreValue(key, name, REG_SZ, buffer, static_cast<DWORD>(length + 1));
 }
 
 // True when the open file holds at least the bytes of every field; `size`
@@ -56,6 +81,15 @@ static bool IsCompleteFile(FILE *file, long *size) {
     return false;
   *size = std::ftell(file);
   return *size >= DEFAULTS_FILE_SIZE;
+}
+
+// The message for a file that cannot be opened or read.
+static void ReportUnreadableFile() {
+  const int shown =
+      MessageBoxA(g_installHostWindow, "Can not Open default.cfg file!",
+                  "Installation Error", MB_TOPMOST | MB_ICONERROR);
+  LogLine("message \"Can not Open default.cfg file!\": %s",
+          shown != 0 ? "shown" : "not shown (MessageBoxA returned 0)");
 }
 
 int ImportMonitorDefaults() {
@@ -80,18 +114,17 @@ int ImportMonitorDefaults() {
     file = nullptr;
     LogLine("default.cfg \"%s\", %d bytes: too short, at least %d needed",
             buffer, static_cast<int>(size), DEFAULTS_FILE_SIZE);
+    if (size == -1)
+      LogStreamFailure("default.cfg");
   } else if (file == nullptr && buffer[0] != '\0') {
     LogLine("default.cfg \"%s\": missing (it cannot be opened)", buffer);
+    LogStreamFailure("default.cfg");
   } else if (file != nullptr) {
     LogLine("default.cfg \"%s\", %d bytes: complete, imported", buffer,
             static_cast<int>(size));
   }
   if (file == nullptr) {
-    const int shown =
-        MessageBoxA(g_installHostWindow, "Can not Open default.cfg file!",
-                    "Installation Error", MB_TOPMOST | MB_ICONERROR);
-    LogLine("message \"Can not Open default.cfg file!\": %s",
-            shown != 0 ? "shown" : "not shown (MessageBoxA returned 0)");
+    ReportUnreadableFile();
     return 1;
   }
 
@@ -100,26 +133,33 @@ int ImportMonitorDefaults() {
   HKEY product = CreateRegistryKey(vko, "DMI");
   HKEY lm78 = CreateRegistryKey(product, "LM78");
 
-  SetRegistryValue(lm78, "Chassis Secure", REG_DWORD,
-                   reinterpret_cast<const BYTE *>(&number), sizeof(number));
+  // The fields in their order; the first that cannot be read or stored ends
+  // the import, and the installation fails (its rollback removes what was
+  // stored).
+  FieldResult result =
+      StoreValue(lm78, "Chassis Secure", REG_DWORD,
+                 reinterpret_cast<const BYTE *>(&number), sizeof(number));
+  if (result == FIELD_STORED)
+    result = ImportBlock(file, 606, 160, field, lm78, "Fans");
+  if (result == FIELD_STORED)
+    result = ImportByte(file, 931, lm78, "VID");
+  if (result == FIELD_STORED)
+    result = ImportBlock(file, 932, 37, field, lm78, "Temperature");
+  if (result == FIELD_STORED)
+    result = ImportBlock(file, 969, 322, field, lm78, "Voltages");
+  if (result == FIELD_STORED)
+    result = ImportTextField(file, 260, field, lm78, "ChipSet");
+  if (result == FIELD_STORED)
+    result = ImportTextField(file, 277, field, lm78, "MaxSpeed");
 
-  ImportBlock(file, 606, 160, field, lm78, "Fans");
+  HKEY lm75 = nullptr;
+  if (result == FIELD_STORED) {
+    lm75 = CreateRegistryKey(product, "LM75");
+    result = ImportBlock(file, 300, 304, field, lm75, "Temperatures");
+  }
 
-  std::fseek(file, 931, SEEK_SET);
-  int vid = std::fgetc(file);
-  number = vid < 0 ? 0 : static_cast<DWORD>(vid);
-  SetRegistryValue(lm78, "VID", REG_DWORD,
-                   reinterpret_cast<const BYTE *>(&number), sizeof(number));
-
-  ImportBlock(file, 932, 37, field, lm78, "Temperature");
-  ImportBlock(file, 969, 322, field, lm78, "Voltages");
-  ImportTextField(file, 260, field, lm78, "ChipSet");
-  ImportTextField(file, 277, field, lm78, "MaxSpeed");
-
-  HKEY lm75 = CreateRegistryKey(product, "LM75");
-  ImportBlock(file, 300, 304, field, lm75, "Temperatures");
-
-  FlushRegistry();
+  if (result == FIELD_STORED)
+    FlushRegistry();
 
   CloseRegistryKey(lm75);
   CloseRegistryKey(lm78);
@@ -127,5 +167,15 @@ int ImportMonitorDefaults() {
   CloseRegistryKey(vko);
   CloseRegistryKey(software);
   std::fclose(file);
-  return 0;
+  // A file that cannot be read is reported as one that cannot be opened; a
+  // registry that refuses a value has only the general failure message.
+  if (result == FIELD_UNREAD) {
+    LogStreamFailure("default.cfg");
+    LogLine("default.cfg: a seek or read failed, the installation fails");
+    ReportUnreadableFile();
+  } else if (result == FIELD_UNSTORED) {
+    LogLine("default.cfg: a monitor value was not stored, the installation "
+            "fails");
+  }
+  return result == FIELD_STORED ? 0 : 1;
 }

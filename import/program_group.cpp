@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "import/file_list.h"
+#include "state/install_log.h"
 #include "state/install_state.h"
 #include "system/progman_client.h"
 #include "text/bounded_text.h"
@@ -74,7 +75,10 @@ int CreateProgramGroup(FILE *stream) {
   // clears the end-of-file and error states. A read error ends the list as its
   // end would: the reader then delivers only empty lines and never reaches the
   // end of the file.
+  const unsigned failures = StreamFailureCount();
   std::rewind(stream);
+  if (StreamFailureCount() != failures)
+    LogStreamFailure("setup.log");
   bool inSection = false;
   while (!std::feof(stream) && !std::ferror(stream)) {
     ReadLogLine(stream);
@@ -90,6 +94,8 @@ int CreateProgramGroup(FILE *stream) {
     if (IsItemMarker(g_lineBuffer))
       inSection = true;
   }
+  if (std::ferror(stream))
+    LogStreamFailure("setup.log");
 
   return ProgmanDisconnect();
 }

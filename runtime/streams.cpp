@@ -9,7 +9,18 @@ namespace {
 const DWORD BUFFER_SIZE = 4096;
 const int END = -1;
 const int CTRL_Z = 0x1A;
+
+StreamFailure lastFailure = {nullptr, 0, 0};
+
+// Keeps `call` as the last platform call that failed, with its last error.
+void NoteFailure(const char *call, DWORD error) {
+  lastFailure.call = call;
+  lastFailure.error = error;
+  ++lastFailure.count;
+}
 } // namespace
+
+StreamFailure LastStreamFailure() { return lastFailure; }
 
 struct Stream {
   HANDLE file;
@@ -31,6 +42,7 @@ static int RawByte(Stream *stream, bool markEnd) {
   if (stream->next == stream->length) {
     DWORD got = 0;
     if (!ReadFile(stream->file, stream->buffer, BUFFER_SIZE, &got, nullptr)) {
+      NoteFailure("ReadFile", GetLastError());
       stream->failed = true;
       return END;
     }
@@ -61,11 +73,14 @@ Stream *OpenStream(const char *name, const char *mode) {
   HANDLE file =
       CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
+  if (file == INVALID_HANDLE_VALUE) {
+    NoteFailure("CreateFileA", GetLastError());
     return nullptr;
+  }
   Stream *stream =
       static_cast<Stream *>(HeapAlloc(GetProcessHeap(), 0, sizeof(Stream)));
   if (stream == nullptr) {
+    NoteFailure("HeapAlloc", 0);
     CloseHandle(file);
     return nullptr;
   }
@@ -161,8 +176,10 @@ int SeekStream(Stream *stream, long offset, int origin) {
     base = TellStream(stream);
   } else if (origin == FILE_END) {
     DWORD size = GetFileSize(stream->file, nullptr);
-    if (size == INVALID_FILE_SIZE)
+    if (size == INVALID_FILE_SIZE) {
+      NoteFailure("GetFileSize", GetLastError());
       return END;
+    }
     base = static_cast<long>(size);
   } else if (origin != FILE_BEGIN) {
     return END;
@@ -172,8 +189,10 @@ int SeekStream(Stream *stream, long offset, int origin) {
     return END;
   long position = base + offset;
   if (SetFilePointer(stream->file, position, nullptr, FILE_BEGIN) ==
-      INVALID_SET_FILE_POINTER)
+      INVALID_SET_FILE_POINTER) {
+    NoteFailure("SetFilePointer", GetLastError());
     return END;
+  }
   stream->bufferStart = static_cast<DWORD>(position);
   stream->length = 0;
   stream->next = 0;

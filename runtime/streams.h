@@ -11,6 +11,8 @@
 
 #include <stddef.h>
 
+#include <windows.h>
+
 namespace rt {
 
 struct Stream;
@@ -30,6 +32,17 @@ long TellStream(Stream *stream);
 void RewindStream(Stream *stream);
 int AtEndOfFile(Stream *stream);
 int HasError(Stream *stream);
+
+// The last platform call of the streams that failed (CreateFileA, HeapAlloc,
+// ReadFile, SetFilePointer, GetFileSize), with the last error it left (0
+// for the heap, which sets none); `call` is null while none has failed.
+// One record for the process: the setup reads files on its worker only.
+struct StreamFailure {
+  const char *call;
+  DWORD error;
+  unsigned count; // failures so far, to tell a new one from an old
+};
+StreamFailure LastStreamFailure();
 
 } // namespace rt
 

@@ -2,6 +2,7 @@
 // once that has ended, destroys the backdrop, which ends the program.
 #include "shell/backdrop_dialog.h"
 
+#include "shell/install_dialog.h"
 #include "shell/resource_ids.h"
 #include "shell/welcome_dialog.h"
 
@@ -25,6 +26,7 @@ BOOL BackdropDialog::OnInitDialog() {
   {
     WelcomeDialog welcome;
     welcome.DoModal();
+    LogDialogCreation(welcome, "the Welcome dialog");
     LogWelcomeEnd();
     // The main window's destruction clears the framework's main-window
     // pointer and posts the quit request; this dialog's own run then ends

@@ -81,8 +81,11 @@ static void SetBackdropTopmost(bool topmost) {
   CWnd *mainWnd = AfxGetMainWnd();
   if (mainWnd == nullptr || mainWnd->m_hWnd == nullptr)
     return;
-  ::SetWindowPos(mainWnd->m_hWnd, topmost ? HWND_TOPMOST : HWND_NOTOPMOST, -1,
-                 -1, -1, -1, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+  if (!::SetWindowPos(mainWnd->m_hWnd, topmost ? HWND_TOPMOST : HWND_NOTOPMOST,
+                      -1, -1, -1, -1, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE))
+    LogLine("SetWindowPos backdrop %s: failed, error %u",
+            topmost ? "topmost" : "not topmost",
+            static_cast<unsigned>(GetLastError()));
 }
 
 BOOL InstallDialog::OnInitDialog() {
@@ -93,8 +96,10 @@ BOOL InstallDialog::OnInitDialog() {
 
   // The backdrop stays above other programs' windows while the setup runs.
   CWnd *mainWnd = AfxGetMainWnd();
-  ::SetWindowPos(mainWnd ? mainWnd->m_hWnd : nullptr, HWND_TOPMOST, -1, -1, -1,
-                 -1, SWP_NOSIZE | SWP_NOMOVE);
+  if (!::SetWindowPos(mainWnd ? mainWnd->m_hWnd : nullptr, HWND_TOPMOST, -1, -1,
+                      -1, -1, SWP_NOSIZE | SWP_NOMOVE))
+    LogLine("SetWindowPos backdrop topmost: failed, error %u",
+            static_cast<unsigned>(GetLastError()));
   // The host has nothing to show: it only owns the installation's message
   // boxes and its timer. An empty window region keeps the maximised host from
   // covering the backdrop, so the picture stays on screen for the whole
@@ -210,4 +215,11 @@ void InstallDialog::AbortInstall() {
 void AbortInstall(CDialog *dialog) {
   ReportInstallFailure(dialog->m_hWnd);
   dialog->EndDialog(0);
+}
+
+void LogDialogCreation(const CDialog &dialog, const char *name) {
+  if (dialog.m_dwCreateError != 0)
+    LogLine("CreateDialogParamA dialog %u, %s: failed, error %u",
+            dialog.m_nIDTemplate, name,
+            static_cast<unsigned>(dialog.m_dwCreateError));
 }

@@ -37,4 +37,8 @@ extern InstallDialog theInstallDialog;
 // that dialog's modal run with 0.
 void AbortInstall(CDialog *dialog);
 
+// Logs a dialog whose modal run found no window: CreateDialogParamA failed,
+// so `name` was never shown. Nothing for a dialog that was created.
+void LogDialogCreation(const CDialog &dialog, const char *name);
+
 #endif

@@ -70,6 +70,7 @@ BOOL SetupApp::InitInstance() {
     BackdropDialog backdrop;
     m_pMainWnd = &backdrop;
     backdrop.DoModal();
+    LogDialogCreation(backdrop, "the backdrop");
   }
 
   // Every dialog has ended by now; the install sequence stores its outcome

@@ -72,6 +72,7 @@ void WelcomeDialog::OnInstall() {
   ShowWindow(SW_HIDE);
   g_exitCode = kExitInstallFailure;
   theInstallDialog.DoModal();
+  LogDialogCreation(theInstallDialog, "the install host");
   EndDialog(0);
 }
 

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cstring>
 
+#include "runtime/streams.h"
+
 // The open log, or INVALID_HANDLE_VALUE. Set before the worker starts and
 // cleared under the lock, so a line from the other thread either goes out
 // whole or not at all.
@@ -249,6 +251,19 @@ void EscapeBytes(char *out, size_t size, const void *bytes, size_t count) {
     }
   }
   out[used] = '\0';
+}
+
+unsigned StreamFailureCount() { return rt::LastStreamFailure().count; }
+
+void LogStreamFailure(const char *what) {
+  const rt::StreamFailure failure = rt::LastStreamFailure();
+  if (failure.call == nullptr)
+    LogLine("%s: no platform call of the file streams failed", what);
+  else if (failure.error == 0)
+    LogLine("%s: %s: failed", what, failure.call);
+  else
+    LogLine("%s: %s: failed, error %u", what, failure.call,
+            static_cast<unsigned>(failure.error));
 }
 
 const char *CallOutcome(char (&text)[32], bool ok, DWORD error) {

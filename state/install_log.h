@@ -69,6 +69,14 @@ const char *ExitStatusMeaning(int32_t exitCode);
 // as it is. Stops, still terminated, where the next byte would not fit.
 void EscapeBytes(char *out, size_t size, const void *bytes, size_t count);
 
+// The platform call of the file streams that failed last, for the file
+// that `what` names: "<what>: <call>: failed, error N" ("HeapAlloc: failed"
+// for the heap, which gives no error).
+void LogStreamFailure(const char *what);
+// How many platform calls of the file streams have failed so far: a call
+// that reports nothing (rewind) failed when the count grew.
+unsigned StreamFailureCount();
+
 // "ok" or "failed, error N" for a call that reported `ok`; `error` is
 // GetLastError read right after the call.
 const char *CallOutcome(char (&text)[32], bool ok, DWORD error);

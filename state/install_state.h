@@ -34,6 +34,11 @@ extern std::atomic<int32_t> g_installStatus;
 // 1, 0 or -1 from the hand-off file; stored as the registry value AMA.
 // Writes: worker only.
 extern int32_t g_amaSetting;
+// 1 once this run has stored the install path ("path" in the product key),
+// which the rollback then removes; 0 otherwise, so that an earlier run's path
+// stays.
+// Writes: worker only; read by the rollback after the worker's last store.
+extern int32_t g_pathStored;
 // The process exit status, 1603 (a general installation failure) until
 // something better is known; read when the program ends.
 // Writes: either thread (atomic).

@@ -133,17 +133,17 @@ static const char *TypeName(DWORD type) {
   return "REG_NONE";
 }
 
-void SetRegistryValue(HKEY key, const char *name, DWORD type, const BYTE *data,
+bool SetRegistryValue(HKEY key, const char *name, DWORD type, const BYTE *data,
                       DWORD size) {
   if (key == nullptr) {
     LogLine("RegSetValueExA \"%s\" %s %u bytes: not called, its key is not "
             "open",
             name, TypeName(type), static_cast<unsigned>(size));
-    return;
+    return false;
   }
   const LONG status = RegSetValueExA(key, name, 0, type, data, size);
   if (!LogIsOpen())
-    return;
+    return status == ERROR_SUCCESS;
   char path[LOG_PATH_SIZE];
   KeyPath(path, key);
   // The data as well where it is short: a text (its first bytes, so that
@@ -162,6 +162,7 @@ void SetRegistryValue(HKEY key, const char *name, DWORD type, const BYTE *data,
   LogLine("RegSetValueExA %s \"%s\" %s %u bytes%s: status %d", path, name,
           TypeName(type), static_cast<unsigned>(size), shown,
           static_cast<int>(status));
+  return status == ERROR_SUCCESS;
 }
 
 void FlushRegistry() {
@@ -169,17 +170,21 @@ void FlushRegistry() {
   LogLine("RegFlushKey HKLM: status %d", static_cast<int>(status));
 }
 
-// Writes a REG_SZ value with its terminating zero.
-static void SetText(HKEY key, const char *name, const char *text) {
-  SetRegistryValue(key, name, REG_SZ, reinterpret_cast<const BYTE *>(text),
-                   static_cast<DWORD>(std::strlen(text) + 1));
+// Writes a REG_SZ value with its terminating zero. False when it is not
+// stored: its key could not be opened, or the registry refused the write.
+static bool SetText(HKEY key, const char *name, const char *text) {
+  return SetRegistryValue(key, name, REG_SZ,
+                          reinterpret_cast<const BYTE *>(text),
+                          static_cast<DWORD>(std::strlen(text) + 1));
 }
 
-// Writes a REG_DWORD value (little-endian, so -1 is FF FF FF FF).
-static void SetDword(HKEY key, const char *name, int32_t number) {
+// Writes a REG_DWORD value (little-endian, so -1 is FF FF FF FF); false as
+// SetText.
+static bool SetDword(HKEY key, const char *name, int32_t number) {
   DWORD value = static_cast<DWORD>(number);
-  SetRegistryValue(key, name, REG_DWORD, reinterpret_cast<const BYTE *>(&value),
-                   sizeof(value));
+  return SetRegistryValue(key, name, REG_DWORD,
+                          reinterpret_cast<const BYTE *>(&value),
+                          sizeof(value));
 }
 
 static void DeleteKey(HKEY parent, const char *name) {
@@ -242,26 +247,29 @@ static bool ComposeCommand(char (&command)[256], const char *file) {
          AppendText(command, quote);
 }
 
-void RegisterProductEntries() {
+int RegisterProductEntries() {
   HKEY software = OpenRegistryKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
   HKEY vko = OpenRegistryKey(software, "VKO");
   HKEY product = OpenRegistryKey(vko, "DMI");
-  SetText(product, "path", g_installDir);
+  bool stored = SetText(product, "path", g_installDir);
+  g_pathStored = stored ? 1 : 0;
 
   HKEY microsoft = OpenRegistryKey(software, "MicroSoft");
   HKEY windows = OpenRegistryKey(microsoft, "Windows");
   HKEY currentVersion = OpenRegistryKey(windows, "CurrentVersion");
   HKEY run = CreateRegistryKey(currentVersion, "Run");
 
+  // A command too long to compose is left out by design; one that is not
+  // stored fails the registration, as every other entry.
   char command[256];
   if (ComposeCommand(command, "Zezoroza.exe"))
-    SetText(run, "ZEZOroza", command);
+    stored = SetText(run, "ZEZOroza", command) && stored;
 
   HKEY uninstall = OpenRegistryKey(currentVersion, "Uninstall");
   HKEY entry = CreateRegistryKey(uninstall, "VKO DMI");
-  SetText(entry, "DisplayName", PRODUCT_NAME);
+  stored = SetText(entry, "DisplayName", PRODUCT_NAME) && stored;
   if (ComposeCommand(command, "Dovrel.exe"))
-    SetText(entry, "UninstallString", command);
+    stored = SetText(entry, "UninstallString", command) && stored;
 
   FlushRegistry();
 
@@ -274,34 +282,39 @@ void RegisterProductEntries() {
   CloseRegistryKey(product);
   CloseRegistryKey(vko);
   CloseRegistryKey(software);
+  return stored ? 0 : 1;
 }
 
 // The four values that declare a kernel driver loaded at boot, in the
 // "Extended base" group. Its "Enum" and "Security" subkeys go first.
-static void WriteDriverService(HKEY services, const char *name) {
+// True when all four are stored; the two subkeys are usually missing, so
+// their deletion may fail.
+static bool WriteDriverService(HKEY services, const char *name) {
   HKEY service = CreateRegistryKey(services, name);
   DeleteKey(service, "Enum");
   DeleteKey(service, "Security");
-  SetDword(service, "Type", 1);
-  SetDword(service, "Start", 0);
-  SetDword(service, "ErrorControl", 1);
-  SetText(service, "Group", "Extended base");
+  bool stored = SetDword(service, "Type", 1);
+  stored = SetDword(service, "Start", 0) && stored;
+  stored = SetDword(service, "ErrorControl", 1) && stored;
+  stored = SetText(service, "Group", "Extended base") && stored;
   CloseRegistryKey(service);
+  return stored;
 }
 
-void FinishInstallEntries() {
+int FinishInstallEntries() {
   HKEY product = OpenRegistryKey(HKEY_LOCAL_MACHINE, "Software\\VKO\\DMI");
-  SetDword(product, "Security", 3);
-  SetDword(product, "AMA", g_amaSetting);
+  bool stored = SetDword(product, "Security", 3);
+  stored = SetDword(product, "AMA", g_amaSetting) && stored;
   CloseRegistryKey(product);
 
   if (g_platform == 0) {
     HKEY services = OpenRegistryKey(HKEY_LOCAL_MACHINE,
                                     "system\\currentcontrolset\\services");
-    WriteDriverService(services, "VEZUDA");
-    WriteDriverService(services, "Riveze");
+    stored = WriteDriverService(services, "VEZUDA") && stored;
+    stored = WriteDriverService(services, "Riveze") && stored;
     CloseRegistryKey(services);
   }
+  return stored ? 0 : 1;
 }
 
 // Deletes a driver service key: its "Enum" and "Security" subkeys through
@@ -328,6 +341,9 @@ void RollbackInstallEntries() {
   HKEY product = OpenRegistryKey(vko, "DMI");
   DeleteValue(product, "AMA");
   DeleteValue(product, "Security");
+  // The install path only when this run stored it: an earlier run's stays.
+  if (g_pathStored == 1)
+    DeleteValue(product, "path");
   DeleteKey(product, "LM78");
   DeleteKey(product, "LM75");
   CloseRegistryKey(product);

@@ -17,8 +17,9 @@ HKEY CreateRegistryKey(HKEY parent, const char *name);
 // Closes `key` unless it is null.
 void CloseRegistryKey(HKEY key);
 // RegSetValueExA of `size` bytes at `data` into `key`, unless `key` is null
-// (then no call is made). Its status is not acted on; the log records it.
-void SetRegistryValue(HKEY key, const char *name, DWORD type, const BYTE *data,
+// (then no call is made); the log records its status. True when the value is
+// stored.
+bool SetRegistryValue(HKEY key, const char *name, DWORD type, const BYTE *data,
                       DWORD size);
 // RegFlushKey of HKEY_LOCAL_MACHINE; its status is only logged.
 void FlushRegistry();
@@ -30,16 +31,19 @@ int IsInstalled();
 // After the monitor defaults are imported: "path" in the product key, the
 // start-up entry in Run, the uninstall entry "VKO DMI"; then a flush. The two
 // commands are in double quotes when the install directory holds a blank;
-// one that does not fit 255 characters is not written.
-void RegisterProductEntries();
+// one that does not fit 255 characters is not written. Returns 0, or 1 when
+// an entry could not be stored (a key that cannot be opened or created, a
+// write the registry refuses); every entry is still attempted.
+int RegisterProductEntries();
 
 // "Security" and "AMA" in the product key; on Windows NT the two driver
-// service keys.
-void FinishInstallEntries();
+// service keys. Returns 0, or 1 as RegisterProductEntries.
+int FinishInstallEntries();
 
 // Removes, by name, the driver service keys (Windows NT), "AMA", "Security",
-// the monitor keys, the uninstall entry and the start-up value. Creates
-// nothing and does not flush.
+// the install path when this run stored it (g_pathStored), the monitor keys,
+// the uninstall entry and the start-up value. Creates nothing and does not
+// flush.
 void RollbackInstallEntries();
 
 #endif

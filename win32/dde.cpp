@@ -1,6 +1,7 @@
 // The stand-in DDE Management Library, client side, with an in-process
 // Program Manager peer that answers service and topic "Progman".
 #include "standin/dde.h"
+#include "standin/faults.h"
 #include "standin/journal.h"
 #include "text_compare.h"
 
@@ -222,7 +223,9 @@ UINT WINAPI DdeInitializeA(LPDWORD pidInst, PFNCALLBACK pfnCallback,
   call.afCmd = afCmd;
   call.ulRes = ulRes;
   UINT result = DMLERR_NO_ERROR;
-  if (!pidInst || !pfnCallback || ulRes != 0) {
+  if (standin::faultHere("DdeInitializeA")) {
+    result = DMLERR_SYS_ERROR;
+  } else if (!pidInst || !pfnCallback || ulRes != 0) {
     result = DMLERR_INVALIDPARAMETER;
   } else if (initFailures != 0) {
     if (initFailures > 0)
@@ -260,7 +263,9 @@ HSZ WINAPI DdeCreateStringHandleA(DWORD idInst, LPCSTR psz, int iCodePage) {
   call.codePage = iCodePage;
   uintptr_t handle = 0;
   auto inst = instances.find(idInst);
-  if (inst != instances.end()) {
+  if (inst != instances.end() && standin::faultHere("DdeCreateStringHandleA")) {
+    inst->second.lastError = DMLERR_SYS_ERROR;
+  } else if (inst != instances.end()) {
     if (!psz) {
       inst->second.lastError = DMLERR_INVALIDPARAMETER;
     } else {
@@ -293,7 +298,9 @@ HCONV WINAPI DdeConnect(DWORD idInst, HSZ hszService, HSZ hszTopic,
   call.context = pCC != nullptr;
   uintptr_t handle = 0;
   auto inst = instances.find(idInst);
-  if (inst != instances.end()) {
+  if (inst != instances.end() && standin::faultHere("DdeConnect")) {
+    inst->second.lastError = DMLERR_NO_CONV_ESTABLISHED;
+  } else if (inst != instances.end()) {
     // A NULL service or topic stands for any, as in the system's library.
     bool serviceOk =
         !hszService || (call.service && sameText(*call.service, "Progman"));
@@ -333,7 +340,8 @@ HDDEDATA WINAPI DdeClientTransaction(LPBYTE pData, DWORD cbData, HCONV hConv,
   t.resultPointer = pdwResult != nullptr;
   auto conv = conversations.find(reinterpret_cast<uintptr_t>(hConv));
   bool live = conv != conversations.end() && conv->second.connected;
-  t.accepted = live && pData && wType == XTYP_EXECUTE &&
+  const bool fault = standin::faultHere("DdeClientTransaction");
+  t.accepted = !fault && live && pData && wType == XTYP_EXECUTE &&
                mode == standin::ProgmanMode::Present;
   if (t.accepted) {
     size_t n = 0;
@@ -346,7 +354,8 @@ HDDEDATA WINAPI DdeClientTransaction(LPBYTE pData, DWORD cbData, HCONV hConv,
   } else if (live) {
     auto inst = instances.find(conv->second.instance);
     if (inst != instances.end())
-      inst->second.lastError = DMLERR_NO_CONV_ESTABLISHED;
+      inst->second.lastError =
+          fault ? DMLERR_EXECACKTIMEOUT : DMLERR_NO_CONV_ESTABLISHED;
   }
   transactions.push_back(t);
   lock.unlock();

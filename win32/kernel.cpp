@@ -2,6 +2,7 @@
 // host processes, in-process programs and threads, Sleep, DeleteFileA, and
 // the few file-time calls over real host files.
 #include "standin/kernel.h"
+#include "standin/faults.h"
 #include "standin/journal.h"
 
 #include <fcntl.h>
@@ -21,6 +22,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -87,6 +89,7 @@ struct KernelObject {
   std::shared_ptr<Waitable> waitable; // null for tokens and files
   int fd = -1;                        // files: the open host file
   bool writable = false;              // files: opened with GENERIC_WRITE
+  bool readable = false;              // files: opened with GENERIC_READ
 };
 
 const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(-1);
@@ -293,6 +296,10 @@ LPSTR WINAPI GetCommandLineA(void) {
 // size and the last error ERROR_INSUFFICIENT_BUFFER, as Windows does.
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename,
                                 DWORD nSize) {
+  if (standin::faultHere("GetModuleFileNameA")) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
   std::string name;
   {
     std::lock_guard<std::mutex> lock(kernelMutex);
@@ -343,6 +350,10 @@ LPSTR WINAPI CharPrevA(LPCSTR lpszStart, LPCSTR lpszCurrent) {
 }
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  if (standin::faultHere("GetWindowsDirectoryA")) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
   std::lock_guard<std::mutex> lock(kernelMutex);
   UINT length = static_cast<UINT>(windowsDirectory.size());
   if (!lpBuffer || uSize <= length)
@@ -380,13 +391,16 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
   }
   call.processInformation = lpProcessInformation != nullptr;
 
+  const bool fault = standin::faultHere("CreateProcessA");
   std::unique_lock<std::mutex> lock(kernelMutex);
   DWORD error = ERROR_SUCCESS;
   std::function<DWORD()> body;
   std::string path;
   std::vector<std::string> args;
-  if (!lpStartupInfo || !lpProcessInformation ||
-      (!lpApplicationName && !lpCommandLine)) {
+  if (fault) {
+    error = ERROR_NOT_ENOUGH_MEMORY;
+  } else if (!lpStartupInfo || !lpProcessInformation ||
+             (!lpApplicationName && !lpCommandLine)) {
     error = ERROR_INVALID_PARAMETER;
   } else {
     // An application name names the program exactly; without one the
@@ -458,6 +472,12 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+  if (standin::faultHere("WaitForSingleObject")) {
+    standin::journal("WaitForSingleObject " + std::to_string(dwMilliseconds) +
+                     " -> " + std::to_string(WAIT_FAILED));
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
   std::shared_ptr<Waitable> w;
   std::string kind = "invalid";
   {
@@ -520,10 +540,13 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T,
                            LPVOID lpParameter, DWORD, LPDWORD lpThreadId) {
   HANDLE handle = nullptr;
   DWORD error = ERROR_SUCCESS;
+  const bool fault = standin::faultHere("CreateThread");
   {
     std::lock_guard<std::mutex> lock(kernelMutex);
     ++threadCount;
-    if (!lpStartAddress) {
+    if (fault) {
+      error = ERROR_NOT_ENOUGH_MEMORY;
+    } else if (!lpStartAddress) {
       error = ERROR_INVALID_PARAMETER;
     } else if (threadFailures != 0) {
       if (threadFailures > 0)
@@ -676,7 +699,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD,
   const bool writing = (dwDesiredAccess & GENERIC_WRITE) != 0;
   const bool always = dwCreationDisposition == OPEN_ALWAYS;
   bool existed = true;
-  if (lpFileName && (dwCreationDisposition == OPEN_EXISTING || always)) {
+  if (standin::faultHere("CreateFileA")) {
+    error = ERROR_NOT_READY;
+  } else if (lpFileName && (dwCreationDisposition == OPEN_EXISTING || always)) {
     std::string host = hostFileName(lpFileName);
     struct stat st;
     if (!host.empty() && always && writing && stat(host.c_str(), &st) != 0) {
@@ -694,6 +719,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD,
       error = ERROR_ACCESS_DENIED;
     } else {
       int flags = writing ? (reading ? O_RDWR : O_WRONLY) : O_RDONLY;
+#ifdef O_BINARY
+      flags |= O_BINARY; // the bytes as they are, never a text translation
+#endif
       int fd = open(host.c_str(), flags | O_CLOEXEC);
       if (fd < 0) {
         error = errno == ENOENT ? ERROR_FILE_NOT_FOUND : ERROR_ACCESS_DENIED;
@@ -703,6 +731,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD,
         KernelObject &object = objects[reinterpret_cast<uintptr_t>(handle)];
         object.fd = fd;
         object.writable = writing;
+        object.readable = reading;
         error = ERROR_SUCCESS;
       }
     }
@@ -745,8 +774,14 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer,
   return TRUE;
 }
 
+// A position before the start is refused with ERROR_NEGATIVE_SEEK, one past
+// the end is kept, as Windows does.
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove,
                             PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod) {
+  if (standin::faultHere("SetFilePointer")) {
+    SetLastError(ERROR_SEEK);
+    return INVALID_SET_FILE_POINTER;
+  }
   DWORD error = ERROR_SUCCESS;
   int64_t position = 0;
   {
@@ -769,7 +804,7 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove,
     } else {
       off_t at = lseek(file->fd, static_cast<off_t>(distance), whence);
       if (at < 0)
-        error = ERROR_INVALID_PARAMETER;
+        error = errno == EINVAL ? ERROR_NEGATIVE_SEEK : ERROR_INVALID_PARAMETER;
       else
         position = static_cast<int64_t>(at);
     }
@@ -867,6 +902,10 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime,
                         LPFILETIME lpLastAccessTime,
                         LPFILETIME lpLastWriteTime) {
   DWORD error = ERROR_SUCCESS;
+  if (standin::faultHere("GetFileTime")) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
   {
     std::lock_guard<std::mutex> lock(kernelMutex);
     KernelObject *file = fileObject(hFile);
@@ -896,10 +935,13 @@ BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME *,
                         const FILETIME *lpLastAccessTime,
                         const FILETIME *lpLastWriteTime) {
   DWORD error = ERROR_SUCCESS;
+  const bool fault = standin::faultHere("SetFileTime");
   {
     std::lock_guard<std::mutex> lock(kernelMutex);
     KernelObject *file = fileObject(hFile);
-    if (!file) {
+    if (fault) {
+      error = ERROR_ACCESS_DENIED;
+    } else if (!file) {
       error = ERROR_INVALID_HANDLE;
     } else if (!file->writable) {
       error = ERROR_ACCESS_DENIED;
@@ -928,6 +970,105 @@ BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME *,
     SetLastError(error);
     return FALSE;
   }
+  return TRUE;
+}
+
+// Reads from the file's position on; at the end of the file the call
+// succeeds with 0 bytes, as Windows does.
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+  if (lpNumberOfBytesRead)
+    *lpNumberOfBytesRead = 0;
+  if (standin::faultHere("ReadFile")) {
+    SetLastError(ERROR_CRC);
+    return FALSE;
+  }
+  DWORD error = ERROR_SUCCESS;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    KernelObject *file = fileObject(hFile);
+    if (!file) {
+      error = ERROR_INVALID_HANDLE;
+    } else if (!lpNumberOfBytesRead || lpOverlapped ||
+               (!lpBuffer && nNumberOfBytesToRead > 0)) {
+      error = ERROR_INVALID_PARAMETER;
+    } else if (!file->readable) {
+      error = ERROR_ACCESS_DENIED;
+    } else {
+      ssize_t got;
+      do {
+        got = read(file->fd, lpBuffer, nNumberOfBytesToRead);
+      } while (got < 0 && errno == EINTR);
+      if (got < 0)
+        error = ERROR_ACCESS_DENIED;
+      else
+        *lpNumberOfBytesRead = static_cast<DWORD>(got);
+    }
+  }
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+  if (standin::faultHere("GetFileSize")) {
+    SetLastError(ERROR_NOT_READY);
+    return INVALID_FILE_SIZE;
+  }
+  DWORD error = ERROR_SUCCESS;
+  uint64_t size = 0;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    KernelObject *file = fileObject(hFile);
+    struct stat st;
+    if (!file)
+      error = ERROR_INVALID_HANDLE;
+    else if (fstat(file->fd, &st) != 0)
+      error = ERROR_ACCESS_DENIED;
+    else
+      size = static_cast<uint64_t>(st.st_size);
+  }
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return INVALID_FILE_SIZE;
+  }
+  if (lpFileSizeHigh)
+    *lpFileSizeHigh = static_cast<DWORD>(size >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(size);
+}
+
+// The process heap: the host's allocator behind one pseudo handle. A block
+// that cannot be had is NULL; the heap sets no last error then.
+namespace {
+const HANDLE kProcessHeap = reinterpret_cast<HANDLE>(0x00140000);
+} // namespace
+
+HANDLE WINAPI GetProcessHeap(void) { return kProcessHeap; }
+
+LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes) {
+  if (standin::faultHere("HeapAlloc") || hHeap != kProcessHeap)
+    return nullptr;
+  void *block = (dwFlags & HEAP_ZERO_MEMORY)
+                    ? std::calloc(1, dwBytes ? dwBytes : 1)
+                    : std::malloc(dwBytes ? dwBytes : 1);
+  return block;
+}
+
+LPVOID WINAPI HeapReAlloc(HANDLE hHeap, DWORD, LPVOID lpMem, SIZE_T dwBytes) {
+  if (standin::faultHere("HeapReAlloc") || hHeap != kProcessHeap || !lpMem)
+    return nullptr;
+  return std::realloc(lpMem, dwBytes ? dwBytes : 1);
+}
+
+BOOL WINAPI HeapFree(HANDLE hHeap, DWORD, LPVOID lpMem) {
+  if (hHeap != kProcessHeap) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  std::free(lpMem);
   return TRUE;
 }
 

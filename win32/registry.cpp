@@ -2,6 +2,7 @@
 // handles that stay valid (and report ERROR_KEY_DELETED) when their key is
 // deleted underneath them.
 #include "standin/registry.h"
+#include "standin/faults.h"
 #include "standin/journal.h"
 #include "standin/regfile.h"
 #include "text_compare.h"
@@ -161,9 +162,12 @@ const REGSAM kUserRights = KEY_READ | SYNCHRONIZE;
 
 // True when the key lies under HKEY_LOCAL_MACHINE (or is that root) and
 // the process does not run as an administrator.
+// Only Windows NT keeps rights on keys: on the Windows 95 family (bit 31 of
+// the version) every caller may change every key.
 bool machineKeyReadOnly(const KeyPtr &k) {
   static const std::string root = "HKEY_LOCAL_MACHINE";
-  return !administrator && k->path.compare(0, root.size(), root) == 0 &&
+  return !administrator && (GetVersion() & 0x80000000u) == 0 &&
+         k->path.compare(0, root.size(), root) == 0 &&
          (k->path.size() == root.size() || k->path[root.size()] == '\\');
 }
 
@@ -268,6 +272,11 @@ LONG openKey(const std::string &entry, HKEY hKey, LPCSTR lpSubKey,
 LONG WINAPI RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
   std::lock_guard<std::mutex> lock(regMutex);
   std::string entry = "RegOpenKeyA " + keyText(hKey) + " " + quoted(lpSubKey);
+  if (standin::faultHere("RegOpenKeyA")) {
+    if (phkResult)
+      *phkResult = nullptr;
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   if (!phkResult)
     return logged(entry, ERROR_INVALID_PARAMETER);
   return openKey(entry, hKey, lpSubKey, false, 0, phkResult);
@@ -278,6 +287,11 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
   std::lock_guard<std::mutex> lock(regMutex);
   std::string entry = "RegOpenKeyExA " + keyText(hKey) + " " +
                       quoted(lpSubKey) + " access=0x" + hex8(samDesired);
+  if (standin::faultHere("RegOpenKeyExA")) {
+    if (phkResult)
+      *phkResult = nullptr;
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   if (!phkResult || ulOptions != 0)
     return logged(entry, ERROR_INVALID_PARAMETER);
   return openKey(entry, hKey, lpSubKey, true, samDesired, phkResult);
@@ -286,6 +300,11 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
 LONG WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult) {
   std::lock_guard<std::mutex> lock(regMutex);
   std::string entry = "RegCreateKeyA " + keyText(hKey) + " " + quoted(lpSubKey);
+  if (standin::faultHere("RegCreateKeyA")) {
+    if (phkResult)
+      *phkResult = nullptr;
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   if (!phkResult)
     return logged(entry, ERROR_INVALID_PARAMETER);
   *phkResult = nullptr;
@@ -314,6 +333,9 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType,
   std::string entry = "RegSetValueExA " + keyText(hKey) + " " +
                       quoted(lpValueName) + " type=" + std::to_string(dwType) +
                       " size=" + std::to_string(cbData);
+  if (standin::faultHere("RegSetValueExA")) {
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   LONG status;
   KeyPtr k = resolve(hKey, &status);
   if (!k)
@@ -364,6 +386,9 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   std::lock_guard<std::mutex> lock(regMutex);
   std::string entry = "RegDeleteKeyA " + keyText(hKey) + " " + quoted(lpSubKey);
+  if (standin::faultHere("RegDeleteKeyA")) {
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   LONG status;
   KeyPtr k = resolve(hKey, &status);
   if (!k)
@@ -398,6 +423,9 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
   std::lock_guard<std::mutex> lock(regMutex);
   std::string entry =
       "RegDeleteValueA " + keyText(hKey) + " " + quoted(lpValueName);
+  if (standin::faultHere("RegDeleteValueA")) {
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   LONG status;
   KeyPtr k = resolve(hKey, &status);
   if (!k)
@@ -417,6 +445,9 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
 LONG WINAPI RegFlushKey(HKEY hKey) {
   std::lock_guard<std::mutex> lock(regMutex);
   std::string entry = "RegFlushKey " + keyText(hKey);
+  if (standin::faultHere("RegFlushKey")) {
+    return logged(entry, ERROR_REGISTRY_IO_FAILED);
+  }
   LONG status;
   KeyPtr k = resolve(hKey, &status);
   if (!k)

@@ -1,6 +1,7 @@
 // The stand-in's token and privilege calls, with outcomes a test chooses,
 // and the restart request.
 #include "standin/security.h"
+#include "standin/faults.h"
 #include "standin/journal.h"
 #include "standin/kernel.h"
 
@@ -56,7 +57,9 @@ std::string hex8(DWORD v) {
 BOOL WINAPI OpenProcessToken(HANDLE ProcessHandle, DWORD DesiredAccess,
                              PHANDLE TokenHandle) {
   DWORD error = ERROR_SUCCESS;
-  if (!TokenHandle)
+  if (standin::faultHere("OpenProcessToken"))
+    error = ERROR_ACCESS_DENIED;
+  else if (!TokenHandle)
     error = ERROR_INVALID_PARAMETER;
   else if (ProcessHandle != GetCurrentProcess() &&
            !standin::isKernelObject(ProcessHandle,
@@ -92,7 +95,9 @@ BOOL WINAPI LookupPrivilegeValueA(LPCSTR lpSystemName, LPCSTR lpName,
   if (lpName)
     call.name = lpName;
   DWORD error = ERROR_NO_SUCH_PRIVILEGE;
-  if (!lpName || !lpLuid) {
+  if (standin::faultHere("LookupPrivilegeValueA")) {
+    // The fault's error is the one above.
+  } else if (!lpName || !lpLuid) {
     error = ERROR_INVALID_PARAMETER;
   } else {
     for (const Privilege &p : kPrivileges) {
@@ -146,9 +151,12 @@ BOOL WINAPI AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
 
   BOOL result = FALSE;
   DWORD error;
+  const bool fault = standin::faultHere("AdjustTokenPrivileges");
   {
     std::lock_guard<std::mutex> lock(securityMutex);
-    if (!call.validToken) {
+    if (fault) {
+      error = ERROR_ACCESS_DENIED;
+    } else if (!call.validToken) {
       error = ERROR_INVALID_HANDLE;
     } else if (!DisableAllPrivileges && !NewState) {
       error = ERROR_INVALID_PARAMETER;
@@ -181,10 +189,11 @@ BOOL WINAPI AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
 BOOL WINAPI ExitWindowsEx(UINT uFlags, DWORD dwReason) {
   BOOL result;
   DWORD error;
+  const bool fault = standin::faultHere("ExitWindowsEx");
   {
     std::lock_guard<std::mutex> lock(securityMutex);
-    result = exitResult;
-    error = exitError;
+    result = fault ? FALSE : exitResult;
+    error = fault ? ERROR_PRIVILEGE_NOT_HELD : exitError;
     exits.push_back({uFlags, dwReason, result});
   }
   standin::journal("ExitWindowsEx flags=0x" + hex8(uFlags) + " reason=0x" +

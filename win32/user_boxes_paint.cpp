@@ -2,6 +2,7 @@
 // regions, and the test controls of the user layer.
 #include "user_internal.h"
 
+#include "standin/faults.h"
 #include "standin/journal.h"
 
 #include <cstring>
@@ -271,6 +272,16 @@ using namespace standin::user;
 // as the system does for a box with an owner.
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   State &s = state();
+  // A box the system cannot show is neither recorded nor answered.
+  if (faultHere("MessageBoxA")) {
+    {
+      std::lock_guard<std::mutex> lock(s.mutex);
+      journal("MessageBoxA " + nameLocked(s, hWnd) + " \"" +
+              (lpCaption ? lpCaption : "Error") + "\" failed");
+    }
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
   MessageBoxCall call{
       hWnd,        lpText ? lpText : "",       lpCaption ? lpCaption : "Error",
       uType,       std::this_thread::get_id(), 0,

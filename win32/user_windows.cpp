@@ -7,6 +7,7 @@
 // or a SendMessageA of its own.
 #include "user_internal.h"
 
+#include "standin/faults.h"
 #include "standin/journal.h"
 
 #include <cstdio>
@@ -466,6 +467,11 @@ HWND WINAPI CreateDialogParamA(HINSTANCE, LPCSTR lpTemplateName,
   UINT id = IS_INTRESOURCE(lpTemplateName) ? LOWORD(lpTemplateName) : 0;
   DWORD style = WS_POPUP | WS_VISIBLE;
   HWND hwnd;
+  if (faultHere("CreateDialogParamA")) {
+    journal("CreateDialogParamA dlg" + std::to_string(id) + " failed");
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   {
     std::lock_guard<std::mutex> lock(s.mutex);
     if (s.creationFails[id]) {
@@ -649,6 +655,10 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow) {
 
 BOOL WINAPI SetWindowPos(HWND hWnd, HWND hWndInsertAfter, int X, int Y, int cx,
                          int cy, UINT uFlags) {
+  if (faultHere("SetWindowPos")) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return FALSE;
+  }
   State &s = state();
   std::lock_guard<std::mutex> lock(s.mutex);
   Window *w = findWindow(s, hWnd);
@@ -788,6 +798,7 @@ BOOL WINAPI EndDialog(HWND hDlg, INT_PTR nResult) {
 
 UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse,
                          TIMERPROC lpTimerFunc) {
+  const bool fault = faultHere("SetTimer");
   State &s = state();
   std::lock_guard<std::mutex> lock(s.mutex);
   journal("SetTimer " + nameLocked(s, hWnd) + " " + std::to_string(nIDEvent) +
@@ -795,6 +806,10 @@ UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse,
   Window *w = findWindow(s, hWnd);
   // Timers without a window are not modelled; the setup's timers all have
   // one.
+  if (fault) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
+  }
   if (s.timerFails || !w)
     return 0;
   UINT period = uElapse < 10 ? 10 : uElapse; // the system's minimum

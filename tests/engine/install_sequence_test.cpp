@@ -322,11 +322,27 @@ TEST_F(InstallRun, WithoutARestartTheExitStatusAsksForOne) {
   }
 }
 
-// Registry and Program Manager failures are not the installation's: it
-// still reaches its prompt and succeeds.
-TEST_F(InstallRun, RefusedRegistryAndMissingProgramManagerStillSucceed) {
+// A registry that refuses every write is a failed installation: nothing of
+// it is stored, and the failure message follows. Program Manager's absence
+// is not the installation's failure: its commands are asynchronous, and the
+// installation still reaches its prompt and succeeds.
+TEST_F(InstallRun, RefusedRegistryFailsMissingProgramManagerStillSucceeds) {
   const Snapshot before = RegistrySnapshot();
   standin::regRefuseWrites(true);
+  GoodMedia();
+  AnswerPrompt(IDCANCEL);
+
+  EXPECT_EQ(RunHost(), 0);
+
+  EXPECT_EQ(g_installStatus.load(), -1);
+  EXPECT_EQ(RegistrySnapshot(), before);
+  auto boxes = standin::messageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Abort Installation");
+  EXPECT_TRUE(standin::progmanGroups().empty());
+
+  TearDown();
+  SetUp();
   standin::setProgmanMode(standin::ProgmanMode::Absent);
   GoodMedia();
   AnswerPrompt(IDCANCEL);
@@ -334,8 +350,7 @@ TEST_F(InstallRun, RefusedRegistryAndMissingProgramManagerStillSucceed) {
   EXPECT_EQ(RunHost(), 0);
 
   EXPECT_EQ(g_installStatus.load(), 1);
-  EXPECT_EQ(RegistrySnapshot(), before);
-  auto boxes = standin::messageBoxes();
+  boxes = standin::messageBoxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "Success");
   // The connect retry, every command's retry, then the one second.
@@ -345,7 +360,9 @@ TEST_F(InstallRun, RefusedRegistryAndMissingProgramManagerStillSucceed) {
 }
 
 // With the log open, a registry write that the system refuses is in the
-// log with its status, though the install ignores it and ends as usual.
+// log with its status, and so is the failed installation it makes: the
+// import's first key, the import's verdict, the rollback's deletion and the
+// exit status.
 TEST_F(InstallRun, RefusedRegistryWriteIsLoggedWithItsStatus) {
   standin::regPutKey(kProduct);
   standin::regRefuseWrites(true);
@@ -357,16 +374,14 @@ TEST_F(InstallRun, RefusedRegistryWriteIsLoggedWithItsStatus) {
   EXPECT_EQ(RunHost(), 0);
   LogClose(g_exitCode.load());
 
-  EXPECT_EQ(g_installStatus.load(), 1);
+  EXPECT_EQ(g_installStatus.load(), -1);
   const std::string text = testsupport::ReadFileOr(log, "");
   for (const std::string line :
-       {" RegSetValueExA HKLM\\SOFTWARE\\VKO\\DMI \"path\" REG_SZ 7 bytes "
-        "\"C:\\VKO\": status 5\r\n",
-        " RegSetValueExA HKLM\\Software\\VKO\\DMI \"Security\" REG_DWORD 4 "
-        "bytes 3: status 5\r\n",
-        " RegCreateKeyA HKLM\\SOFTWARE\\VKO: status 5\r\n",
-        " exit status 3010: installed, restart declined or refused by the "
-        "system\r\n"})
+       {" RegCreateKeyA HKLM\\SOFTWARE\\VKO: status 5\r\n",
+        " default.cfg: a monitor value was not stored, the installation "
+        "fails\r\n",
+        " RegDeleteValueA HKLM\\SOFTWARE\\VKO\\DMI \"AMA\": status 5\r\n",
+        " exit status 1603: a failure after Install\r\n"})
     EXPECT_NE(text.find(line), std::string::npos) << line << "in\n" << text;
 }
 
@@ -611,12 +626,15 @@ TEST_F(InstallRun, MediaFolderTooLongStartsNothing) {
 class Finish : public InstallRun {
 protected:
   // FinishInstall with an install directory of exactly `length` characters
-  // that holds setup.log under the name the product composes.
+  // that holds setup.log under the name the product composes, after the
+  // product's registration.
   void FinishWithDirectory(size_t length) {
     std::string dir = base_ + "/";
     dir += std::string(length - dir.size(), 'v');
     ASSERT_TRUE(CopyText(g_installDir, dir.c_str()));
     WriteFile(dir + "\\setup.log", kFileList);
+    // The product key that the registration before it has made.
+    ASSERT_TRUE(standin::regPutKey(kProduct));
     g_platform = 1;
     g_amaSetting = 1;
     FinishInstall();

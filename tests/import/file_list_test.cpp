@@ -135,6 +135,26 @@ TEST(ReadLogLine, LongLinesAtTheBufferLimit) {
             (Lines{std::string(254, 'q') + "\"", "next"}));
 }
 
+// Blanks inside a line are held back until the next character, and then
+// count with it: a line whose inner blanks carry it to 255 characters fits
+// whole; one more blank makes it a cut line that keeps only the text before
+// the blanks, and nothing is written past the buffer (the item field after
+// it keeps its bytes).
+TEST(ReadLogLine, InnerBlanksCountAtTheBufferLimit) {
+  const std::string text(200, 'a');
+  const std::string fits = text + std::string(54, ' ') + "b";
+  ASSERT_EQ(fits.size(), 255u);
+  EXPECT_EQ(ReadAll(fits + "\nnext"), (Lines{fits, "next"}));
+  EXPECT_EQ(ReadAll(text + std::string(55, ' ') + "b\nnext"),
+            (Lines{"<cut>" + text, "next"}));
+  std::memset(g_itemField, 'z', sizeof(g_itemField));
+  const std::string longer(250, 'c');
+  EXPECT_EQ(ReadAll(longer + std::string(20, ' ') + "d\nnext"),
+            (Lines{"<cut>" + longer, "next"}));
+  EXPECT_EQ(std::string(g_itemField, sizeof(g_itemField)),
+            std::string(sizeof(g_itemField), 'z'));
+}
+
 // A zero byte would end the text early: the line keeps its text up to that
 // byte, is marked as cut (so it never names an item), and the bytes after
 // the text stay zero; the next line is read normally.

@@ -41,6 +41,22 @@ TEST_F(InstallHost, UnsupportedWindowsEndsWithPlatformThenFailureMessage) {
   }
 }
 
+// Only major 4 with minor 0 is Windows NT 4.0: a later NT 4.x (minor 10,
+// bit 31 clear) is refused like any other unsupported system.
+TEST_F(InstallHost, LaterWindowsNt4MinorVersionIsRefused) {
+  standin::setVersion(0x05650A04);
+  GoodMedia();
+  ClickInstall();
+
+  EXPECT_EQ(RunSetup(), 1633);
+
+  EXPECT_EQ(g_platform, -1);
+  EXPECT_EQ(Captions(),
+            (std::vector<std::string>{"Install Error", kFailureCaption}));
+  EXPECT_EQ(messageBoxes()[0].text, kPlatformText);
+  EXPECT_EQ(standin::createThreadCount(), 0);
+}
+
 // Supported systems pass the platform test with the value the worker reads;
 // with the product's monitor key present (even empty) the warning follows.
 TEST_F(InstallHost, SupportedWindowsThenInstalledProductEndsWithWarning) {

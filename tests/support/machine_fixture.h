@@ -17,6 +17,7 @@
 #include "shell/resource_ids.h"
 #include "shell/setup_app.h"
 #include "standin/dde.h"
+#include "standin/faults.h"
 #include "standin/journal.h"
 #include "standin/kernel.h"
 #include "standin/registry.h"
@@ -29,7 +30,8 @@ namespace testsupport {
 
 class MachineTest : public TempFolderTest {
 protected:
-  // Windows 95, the media in <base>/CD, nothing installed, no hand-off file,
+  // Windows 95 with the system's own keys, the media in <base>/CD, nothing
+  // installed, no hand-off file,
   // Express mode. The platform holds a value the program never stores, so a
   // test sees what the run itself decides.
   void SetUp() override {
@@ -38,9 +40,16 @@ protected:
     standin::resetRegistry();
     standin::resetDde();
     standin::resetSecurity();
+    standin::resetFaults();
     standin::clearJournal();
     standin::setSleepRecordOnly(true);
     standin::setVersion(0xC0000004);
+    // The keys that every Windows 95 and NT 4.0 machine has, under which the
+    // setup stores its entries (a test of Windows NT adds the services key).
+    standin::regPutKey(
+        "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
+    standin::regPutKey(
+        "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
 
     ASSERT_NO_FATAL_FAILURE(TempFolderTest::SetUp());
     windowsDir_ = base_ + "/WINDOWS";
@@ -57,6 +66,7 @@ protected:
     g_installStatus = 0;
     g_exitCode = 1603;
     g_customMode = 0;
+    g_pathStored = 0;
     g_platform = 7;
     theApp.m_pMainWnd = nullptr;
   }

@@ -342,6 +342,46 @@ TEST_F(KernelTest, FileTimesOverHostFiles) {
   EXPECT_TRUE(SystemTimeToFileTime(&t, &got));
 }
 
+// Reads and seeks as Windows does them: a read at the end succeeds with no
+// byte, a position past the end is kept, one before the start is refused;
+// the size is the file's; a handle opened only for writing cannot read.
+TEST_F(KernelTest, ReadsAndSeeksOverHostFiles) {
+  const std::string file =
+      "/tmp/h1_kernel_" + std::to_string(getpid()) + "_reads";
+  std::ofstream(file, std::ios::binary) << "abc\r\nde";
+  HANDLE r = CreateFileA(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, r);
+  char buffer[16] = {};
+  DWORD got = 99;
+  EXPECT_TRUE(ReadFile(r, buffer, 4, &got, nullptr));
+  EXPECT_EQ(4u, got);
+  EXPECT_EQ(std::string("abc\r"), std::string(buffer, 4));
+  EXPECT_TRUE(ReadFile(r, buffer, sizeof buffer, &got, nullptr));
+  EXPECT_EQ(std::string("\nde"), std::string(buffer, got));
+  EXPECT_TRUE(ReadFile(r, buffer, sizeof buffer, &got, nullptr));
+  EXPECT_EQ(0u, got);
+  EXPECT_EQ(7u, GetFileSize(r, nullptr));
+  EXPECT_EQ(2u, SetFilePointer(r, 2, nullptr, FILE_BEGIN));
+  EXPECT_EQ(1u, SetFilePointer(r, -1, nullptr, FILE_CURRENT));
+  EXPECT_EQ(9u, SetFilePointer(r, 2, nullptr, FILE_END));
+  EXPECT_TRUE(ReadFile(r, buffer, sizeof buffer, &got, nullptr));
+  EXPECT_EQ(0u, got);
+  EXPECT_EQ(INVALID_SET_FILE_POINTER,
+            SetFilePointer(r, -1, nullptr, FILE_BEGIN));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_NEGATIVE_SEEK), GetLastError());
+  EXPECT_TRUE(CloseHandle(r));
+  EXPECT_FALSE(ReadFile(r, buffer, 1, &got, nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError());
+  HANDLE w = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_FALSE(ReadFile(w, buffer, 1, &got, nullptr));
+  EXPECT_EQ(static_cast<DWORD>(ERROR_ACCESS_DENIED), GetLastError());
+  EXPECT_TRUE(CloseHandle(w));
+  unlink(file.c_str());
+  EXPECT_EQ(0, standin::openKernelHandleCount());
+}
+
 TEST_F(KernelTest, InterlockedFunctionsReturnThePreviousValue) {
   volatile LONG v = 0;
   EXPECT_EQ(0, InterlockedExchange(&v, -1));

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "standin/journal.h"
+#include "standin/kernel.h"
 #include "standin/regfile.h"
 #include "standin/registry.h"
 
@@ -37,6 +38,7 @@ class RegistryTest : public ::testing::Test {
 protected:
   void SetUp() override {
     standin::resetRegistry();
+    standin::resetKernel(); // Windows 95, whatever a test before set
     standin::clearJournal();
   }
 };
@@ -213,6 +215,7 @@ TEST_F(RegistryTest, RefusedWritesChangeNothingButOpensStillWork) {
 // any change; keys of the other roots stay writable. An administrator may
 // open a machine key with any right.
 TEST_F(RegistryTest, OrdinaryUserReadsMachineKeysButChangesNothing) {
+  standin::setVersion(0x05650004); // Windows NT 4.0
   ASSERT_TRUE(standin::regPutString("HKLM\\SOFTWARE\\A", "v", "x"));
   ASSERT_TRUE(standin::regPutKey("HKCU\\Software"));
   HKEY k = nullptr;

@@ -112,6 +112,13 @@ typedef HKEY *PHKEY;
 #define ERROR_KEY_DELETED 1018L
 #define ERROR_NO_SUCH_PRIVILEGE 1313L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_WRITE_PROTECT 19L
+#define ERROR_NOT_READY 21L
+#define ERROR_CRC 23L
+#define ERROR_SEEK 25L
+#define ERROR_NEGATIVE_SEEK 131L
+#define ERROR_REGISTRY_IO_FAILED 1016L
+#define ERROR_PRIVILEGE_NOT_HELD 1314L
 // ---- registry ----
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
@@ -160,6 +167,15 @@ typedef struct _SECURITY_ATTRIBUTES {
   LPVOID lpSecurityDescriptor;
   BOOL bInheritHandle;
 } SECURITY_ATTRIBUTES, *LPSECURITY_ATTRIBUTES;
+
+// Only ever passed as NULL: asynchronous reads are not modelled.
+typedef struct _OVERLAPPED {
+  ULONG_PTR Internal;
+  ULONG_PTR InternalHigh;
+  DWORD Offset;
+  DWORD OffsetHigh;
+  HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
 
 typedef struct _STARTUPINFOA {
   DWORD cb;
@@ -222,6 +238,8 @@ typedef struct _SYSTEMTIME {
 #define INVALID_SET_FILE_POINTER ((DWORD)-1)
 #define STILL_ACTIVE 259
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define HEAP_ZERO_MEMORY 0x00000008
 
 typedef DWORD(WINAPI *LPTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
 
@@ -255,6 +273,14 @@ BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime,
 BOOL WINAPI SetFileTime(HANDLE hFile, const FILETIME *lpCreationTime,
                         const FILETIME *lpLastAccessTime,
                         const FILETIME *lpLastWriteTime);
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                     LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh);
+HANDLE WINAPI GetProcessHeap(void);
+LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes);
+LPVOID WINAPI HeapReAlloc(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem,
+                          SIZE_T dwBytes);
+BOOL WINAPI HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem);
 void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
 BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime,
                                  LPFILETIME lpFileTime);

@@ -72,7 +72,9 @@ int regOpenHandleCount();
 void regRefuseWrites(bool refuse);
 
 // Whether the process runs as an administrator of Windows NT (true after
-// resetRegistry). An ordinary user reads keys under HKEY_LOCAL_MACHINE but
+// resetRegistry). On Windows NT (the stand-in's GetVersion without bit 31;
+// the Windows 95 family keeps no rights) an ordinary user reads keys under
+// HKEY_LOCAL_MACHINE but
 // may change nothing there: RegOpenKeyExA of such a key asking for more than
 // KEY_READ (and SYNCHRONIZE), RegCreateKeyA of a key that does not exist,
 // RegSetValueExA, RegDeleteKeyA and RegDeleteValueA fail with

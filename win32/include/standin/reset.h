@@ -4,6 +4,7 @@
 #define STANDIN_RESET_H
 
 #include "standin/dde.h"
+#include "standin/faults.h"
 #include "standin/journal.h"
 #include "standin/kernel.h"
 #include "standin/registry.h"
@@ -20,6 +21,7 @@ inline void resetAll() {
   resetSecurity();
   resetDde();
   resetUser();
+  resetFaults();
   clearJournal();
 }
 
