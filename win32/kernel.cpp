@@ -279,6 +279,18 @@ bool spawnHost(const std::string &, const std::vector<std::string> &,
 }
 #endif
 
+// A broken-down host time as a SYSTEMTIME, with the milliseconds of `nsec`.
+void FillSystemTime(const tm &t, long nsec, LPSYSTEMTIME out) {
+  out->wYear = static_cast<WORD>(t.tm_year + 1900);
+  out->wMonth = static_cast<WORD>(t.tm_mon + 1);
+  out->wDayOfWeek = static_cast<WORD>(t.tm_wday);
+  out->wDay = static_cast<WORD>(t.tm_mday);
+  out->wHour = static_cast<WORD>(t.tm_hour);
+  out->wMinute = static_cast<WORD>(t.tm_min);
+  out->wSecond = static_cast<WORD>(t.tm_sec);
+  out->wMilliseconds = static_cast<WORD>(nsec / 1000000);
+}
+
 } // namespace
 
 DWORD WINAPI GetVersion(void) {
@@ -838,14 +850,7 @@ void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
   clock_gettime(CLOCK_REALTIME, &now);
   tm local;
   localtime_r(&now.tv_sec, &local);
-  lpSystemTime->wYear = static_cast<WORD>(local.tm_year + 1900);
-  lpSystemTime->wMonth = static_cast<WORD>(local.tm_mon + 1);
-  lpSystemTime->wDayOfWeek = static_cast<WORD>(local.tm_wday);
-  lpSystemTime->wDay = static_cast<WORD>(local.tm_mday);
-  lpSystemTime->wHour = static_cast<WORD>(local.tm_hour);
-  lpSystemTime->wMinute = static_cast<WORD>(local.tm_min);
-  lpSystemTime->wSecond = static_cast<WORD>(local.tm_sec);
-  lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+  FillSystemTime(local, now.tv_nsec, lpSystemTime);
 }
 
 DWORD WINAPI GetTickCount(void) {
@@ -1077,14 +1082,7 @@ void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
   clock_gettime(CLOCK_REALTIME, &now);
   tm utc;
   gmtime_r(&now.tv_sec, &utc);
-  lpSystemTime->wYear = static_cast<WORD>(utc.tm_year + 1900);
-  lpSystemTime->wMonth = static_cast<WORD>(utc.tm_mon + 1);
-  lpSystemTime->wDayOfWeek = static_cast<WORD>(utc.tm_wday);
-  lpSystemTime->wDay = static_cast<WORD>(utc.tm_mday);
-  lpSystemTime->wHour = static_cast<WORD>(utc.tm_hour);
-  lpSystemTime->wMinute = static_cast<WORD>(utc.tm_min);
-  lpSystemTime->wSecond = static_cast<WORD>(utc.tm_sec);
-  lpSystemTime->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+  FillSystemTime(utc, now.tv_nsec, lpSystemTime);
 }
 
 BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime,
