@@ -156,23 +156,12 @@ def pixels(path):
 def bitmap(path):
     """(width, height, rows of (r, g, b) bytes, top row first) of an
     uncompressed 8-bit BMP file with a colour table."""
+    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+    import display_depth
     with open(path, "rb") as f:
         data = f.read()
     offset = struct.unpack("<I", data[10:14])[0]
-    size, w, h, _, bits, compression = struct.unpack("<IiiHHI", data[14:34])
-    if bits != 8 or compression != 0:
-        raise ValueError("not an uncompressed 8-bit bitmap")
-    colours = struct.unpack("<I", data[46:50])[0] or 256
-    table = data[14 + size:14 + size + 4 * colours]
-    rgb = [bytes((table[4 * i + 2], table[4 * i + 1], table[4 * i]))
-           for i in range(colours)]
-    stride = (w + 3) & ~3
-    rows = []
-    for y in range(abs(h)):
-        src = y if h < 0 else abs(h) - 1 - y
-        line = data[offset + src * stride:offset + src * stride + w]
-        rows.append(b"".join(rgb[i] for i in line))
-    return w, abs(h), rows
+    return display_depth.dib_rows(data[14:], offset - 14)
 
 
 # The frame that Wine (without a window manager) draws inside the rectangle

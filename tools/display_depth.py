@@ -111,7 +111,7 @@ def map_rows(rows, depth):
 # --------------------------------------------------- program resources --
 
 
-class ResourceError(Exception):
+class ResourceError(ValueError):
     pass
 
 
@@ -168,16 +168,19 @@ def pe_resource(exe, type_id, name_id):
 RT_BITMAP = 2
 
 
-def dib_rows(dib):
+def dib_rows(dib, start=None):
     """(width, height, rows of (r, g, b) bytes, top row first) of a packed
-    8-bit uncompressed device-independent bitmap (a bitmap resource)."""
+    8-bit uncompressed device-independent bitmap (a bitmap resource); the
+    pixels start at `start` when given (a BMP file's own offset), else right
+    after the colour table."""
     size, w, h, _, bits, compression = struct.unpack_from("<IiiHHI", dib, 0)
     if bits != 8 or compression != 0:
         raise ResourceError("not an uncompressed 8-bit bitmap")
     colours = struct.unpack_from("<I", dib, 32)[0] or 256
     table = [bytes((dib[size + 4 * i + 2], dib[size + 4 * i + 1],
                     dib[size + 4 * i])) for i in range(colours)]
-    start = size + 4 * colours
+    if start is None:
+        start = size + 4 * colours
     stride = (w + 3) & ~3
     rows = []
     for y in range(abs(h)):
