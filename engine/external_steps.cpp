@@ -65,13 +65,17 @@ bool IsUsableInstallDir(const char *directory) {
   if (((drive >= 'A' && drive <= 'Z') || (drive >= 'a' && drive <= 'z')) &&
       directory[1] == ':' && directory[2] == '\\')
     return true;
-  // \\server\share, then the end or a backslash; neither name empty.
+  // \\server\share, then the end or a backslash; neither name empty. The
+  // server's name is walked by characters: in a double-byte code page a
+  // trail byte 0x5C is part of a character, not the separator.
   if (directory[0] != '\\' || directory[1] != '\\')
     return false;
   const char *server = directory + 2;
-  const char *share = std::strchr(server, '\\');
-  return share != nullptr && share != server && share[1] != '\0' &&
-         share[1] != '\\';
+  const char *separator = server;
+  while (*separator != '\0' && *separator != '\\')
+    separator = CharNextA(separator);
+  return *separator == '\\' && separator != server && separator[1] != '\0' &&
+         separator[1] != '\\';
 }
 
 bool GetHandoffFileName(char *name, size_t size) {

@@ -1,6 +1,8 @@
 // setup.log, read as text one logical line at a time.
 #include "import/file_list.h"
 
+#include <windows.h>
+
 #include <cstring>
 
 char g_lineBuffer[256];
@@ -106,8 +108,10 @@ void ParseItemTarget() {
   if (quote == nullptr)
     return;
   // Everything after the quote but the line's last character (the closing
-  // quote of a well-formed line).
-  size_t copied = length - static_cast<size_t>(quote + 1 - g_lineBuffer);
-  if (copied > 0)
-    std::memcpy(g_itemField, quote + 1, copied - 1);
+  // quote of a well-formed line). The line is walked by characters: in a
+  // double-byte code page the last character may be two bytes, and a lead
+  // byte left alone would take whatever follows it for its trail byte.
+  const char *last = CharPrevA(g_lineBuffer, g_lineBuffer + length);
+  if (last > quote + 1)
+    std::memcpy(g_itemField, quote + 1, static_cast<size_t>(last - quote - 1));
 }

@@ -28,9 +28,10 @@ import struct
 import sys
 import zlib
 
-SIGNATURE = b"\x89PNG\r\n\x1a\n"
-# Samples per pixel of each colour type.
-CHANNELS = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import display_depth  # noqa: E402
+from picture_files import (  # noqa: E402
+    CHANNELS, SIGNATURE, bmp_pixels, png_pixels)
 
 
 def problem(path, width, height):
@@ -93,77 +94,6 @@ def problem(path, width, height):
     return None
 
 
-def pixels(path):
-    """(width, height, rows of (r, g, b) bytes) of an 8-bit RGB, RGBA or
-    palette PNG picture without interlace, or raises ValueError."""
-    with open(path, "rb") as f:
-        data = f.read()
-    pos, header, idat, palette = len(SIGNATURE), None, [], b""
-    while pos + 8 <= len(data):
-        length, kind = struct.unpack(">I4s", data[pos:pos + 8])
-        body = data[pos + 8:pos + 8 + length]
-        pos += 12 + length
-        if kind == b"IHDR":
-            header = struct.unpack(">IIBBBBB", body)
-        elif kind == b"IDAT":
-            idat.append(body)
-        elif kind == b"PLTE":
-            palette = body
-    if header is None:
-        raise ValueError("no IHDR chunk")
-    w, h, depth, colour, _, _, interlace = header
-    if depth != 8 or colour not in (2, 3, 6) or interlace:
-        raise ValueError("not an 8-bit RGB or palette picture")
-    bpp = CHANNELS[colour]
-    raw = zlib.decompress(b"".join(idat))
-    stride = w * bpp
-    rows, prev = [], bytearray(stride)
-    for y in range(h):
-        kind = raw[y * (stride + 1)]
-        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
-        if kind == 1:
-            for i in range(bpp, stride):
-                line[i] = (line[i] + line[i - bpp]) & 0xFF
-        elif kind == 2:
-            for i in range(stride):
-                line[i] = (line[i] + prev[i]) & 0xFF
-        elif kind == 3:
-            for i in range(stride):
-                left = line[i - bpp] if i >= bpp else 0
-                line[i] = (line[i] + ((left + prev[i]) >> 1)) & 0xFF
-        elif kind == 4:
-            for i in range(stride):
-                a = line[i - bpp] if i >= bpp else 0
-                b = prev[i]
-                c = prev[i - bpp] if i >= bpp else 0
-                p = a + b - c
-                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
-                pred = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
-                line[i] = (line[i] + pred) & 0xFF
-        elif kind != 0:
-            raise ValueError("unknown filter %d in row %d" % (kind, y))
-        if colour == 3:
-            rows.append(b"".join(palette[3 * i:3 * i + 3] for i in line))
-        elif colour == 2:
-            rows.append(bytes(line))
-        else:
-            rows.append(b"".join(bytes(line[i:i + 3])
-                                 for i in range(0, stride, bpp)))
-        prev = line
-    return w, h, rows
-
-
-def bitmap(path):
-    """(width, height, rows of (r, g, b) bytes, top row first) of an
-    uncompressed 8-bit BMP file with a colour table."""
-    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-    import display_depth
-    with open(path, "rb") as f:
-        data = f.read()
-    offset = struct.unpack("<I", data[10:14])[0]
-    return display_depth.dib_rows(data[14:], offset - 14)
-
-
 # The frame that Wine (without a window manager) draws inside the rectangle
 # of a sizable window with a caption, measured: 4 pixels at the left, right
 # and bottom, and at the top 4 pixels, the 18-pixel caption and a line.
@@ -176,8 +106,8 @@ def picture_problem(shot, bmp, window=None):
     rectangle must show a window instead: nothing of the bitmap, and a
     client area of one colour."""
     try:
-        sw, sh, shown = pixels(shot)
-        bw, bh, want = bitmap(bmp)
+        sw, sh, shown = png_pixels(shot)
+        bw, bh, want = bmp_pixels(bmp)
     except (OSError, ValueError, zlib.error) as e:
         return "cannot compare: %s" % e
     wx, wy, ww, wh = window or (0, 0, 0, 0)
@@ -226,11 +156,9 @@ def picture_problem(shot, bmp, window=None):
 def palette_problem(shot, depth):
     """Where the screenshot holds a colour that a display of `depth` does
     not show, or None."""
-    sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-    import display_depth
     allowed = set(bytes(c) for c in display_depth.PALETTES[depth])
     try:
-        _, _, shown = pixels(shot)
+        _, _, shown = png_pixels(shot)
     except (OSError, ValueError, zlib.error) as e:
         return "cannot read the colours: %s" % e
     for y, row in enumerate(shown):

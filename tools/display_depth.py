@@ -38,6 +38,10 @@ import struct
 import sys
 import zlib
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from picture_files import (  # noqa: E402
+    BitmapError, dib_rows, png_pixels, write_png)
+
 # The 16 colours of a 4-bit device-independent bitmap's default colour table:
 # the VGA colours, the dark ones first (dark grey before light grey), as
 # GetDIBits fills the table in. The order decides between equally near
@@ -168,58 +172,8 @@ def pe_resource(exe, type_id, name_id):
 RT_BITMAP = 2
 
 
-def dib_rows(dib, start=None):
-    """(width, height, rows of (r, g, b) bytes, top row first) of a packed
-    8-bit uncompressed device-independent bitmap (a bitmap resource); the
-    pixels start at `start` when given (a BMP file's own offset), else right
-    after the colour table."""
-    size, w, h, _, bits, compression = struct.unpack_from("<IiiHHI", dib, 0)
-    if bits != 8 or compression != 0:
-        raise ResourceError("not an uncompressed 8-bit bitmap")
-    colours = struct.unpack_from("<I", dib, 32)[0] or 256
-    table = [bytes((dib[size + 4 * i + 2], dib[size + 4 * i + 1],
-                    dib[size + 4 * i])) for i in range(colours)]
-    if start is None:
-        start = size + 4 * colours
-    stride = (w + 3) & ~3
-    rows = []
-    for y in range(abs(h)):
-        src = y if h < 0 else abs(h) - 1 - y
-        line = dib[start + src * stride:start + src * stride + w]
-        rows.append(b"".join(table[i] for i in line))
-    return w, abs(h), rows
-
-
 def program_bitmap(exe, bitmap_id):
     return dib_rows(pe_resource(exe, RT_BITMAP, bitmap_id))
-
-# ---------------------------------------------------------------- PNG --
-
-
-def png_chunk(kind, body):
-    return (struct.pack(">I", len(body)) + kind + body +
-            struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
-
-
-def write_png(path, w, h, rows, palette=None):
-    """Writes rows of (r, g, b) bytes as a PNG file: a palette PNG of
-    `palette`'s colours (every pixel must be one of them) or, without a
-    palette, an RGB one."""
-    if palette is not None:
-        index = {bytes(c): i for i, c in enumerate(palette)}
-        raw = b"".join(b"\0" + bytes(index[row[i:i + 3]]
-                                     for i in range(0, len(row), 3))
-                       for row in rows)
-        header = struct.pack(">IIBBBBB", w, h, 8, 3, 0, 0, 0)
-        extra = png_chunk(b"PLTE", b"".join(bytes(c) for c in palette))
-    else:
-        raw = b"".join(b"\0" + row for row in rows)
-        header = struct.pack(">IIBBBBB", w, h, 8, 2, 0, 0, 0)
-        extra = b""
-    with open(path, "wb") as f:
-        f.write(b"\x89PNG\r\n\x1a\n" + png_chunk(b"IHDR", header) + extra +
-                png_chunk(b"IDAT", zlib.compress(raw, 9)) +
-                png_chunk(b"IEND", b""))
 
 # ------------------------------------------------------------ previews --
 
@@ -279,16 +233,14 @@ def main(argv):
         try:
             for path in preview(argv[1], argv[2]):
                 print("wrote %s" % path)
-        except (OSError, ResourceError) as e:
+        except (OSError, ResourceError, BitmapError) as e:
             print("display_depth: %s" % e, file=sys.stderr)
             return 1
         return 0
     if len(argv) == 4 and argv[0] == "map" and argv[1] in ("16", "256"):
-        sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-        import check_screenshot
         depth = int(argv[1])
         try:
-            w, h, rows = check_screenshot.pixels(argv[2])
+            w, h, rows = png_pixels(argv[2])
             write_png(argv[3], w, h, map_rows(rows, depth), PALETTES[depth])
         except (OSError, ValueError, zlib.error) as e:
             print("display_depth: %s: %s" % (argv[2], e), file=sys.stderr)

@@ -124,7 +124,7 @@ def default_cfg(chipset="LM78", max_speed="4800 RPM", vid=0x12):
     return bytes(cfg)
 
 
-def setup_log(install_dir, items=SETUP_LOG_ITEMS):
+def setup_log(install_dir, items=SETUP_LOG_ITEMS, encoding="ascii"):
     lines = [
         "// VKO Halvermont - files installed by Setup",
         "#start",
@@ -143,15 +143,19 @@ def setup_log(install_dir, items=SETUP_LOG_ITEMS):
     for name, title in items:
         lines.append("%s = \"%s\"" % (name, title))
     lines += ["", "#end", ""]
-    return "\r\n".join(lines).encode("ascii")
+    return "\r\n".join(lines).encode(encoding)
 
 
-def handoff(status, ama, install_dir):
-    return ("%s\r\n%s\r\n%s\r\n" % (status, ama, install_dir)).encode("ascii")
+def handoff(status, ama, install_dir, encoding="ascii"):
+    return ("%s\r\n%s\r\n%s\r\n" % (status, ama, install_dir)).encode(
+        encoding)
 
 
 def build(out, merrik, sibling, install_dir=DEFAULT_INSTALL_DIR,
-          presetup_window=False):
+          presetup_window=False, items=SETUP_LOG_ITEMS, encoding="ascii"):
+    """Lays out the media in `out`. The names in the hand-off files and
+    setup.log are written in `encoding`, the ANSI code page of the system
+    that runs the media."""
     if os.path.exists(out):
         shutil.rmtree(out)
     utility = os.path.join(out, "Utility")
@@ -161,22 +165,22 @@ def build(out, merrik, sibling, install_dir=DEFAULT_INSTALL_DIR,
     for name in ("Sondel", "Quillan"):
         shutil.copyfile(sibling, os.path.join(utility, name + ".exe"))
     with open(os.path.join(utility, "Sondel.handoff"), "wb") as f:
-        f.write(handoff("1", "1", install_dir))
+        f.write(handoff("1", "1", install_dir, encoding))
     with open(os.path.join(utility, "Quillan.handoff"), "wb") as f:
-        f.write(handoff("1", "1", install_dir))
+        f.write(handoff("1", "1", install_dir, encoding))
     if presetup_window:
         open(os.path.join(utility, "Quillan.window"), "wb").close()
     with open(os.path.join(files, "default.cfg"), "wb") as f:
         f.write(default_cfg())
     with open(os.path.join(files, "setup.log"), "wb") as f:
-        f.write(setup_log(install_dir))
+        f.write(setup_log(install_dir, items, encoding))
     # The suite's own programs: the stand-in, which without files of its own
     # only exits, so that shortcuts and the start-up entry point at real
     # programs.
     for name in ("Tessary.exe", "Zezoroza.exe", "Dovrel.exe"):
         shutil.copyfile(sibling, os.path.join(files, name))
     with open(os.path.join(files, "Tessary.handoff"), "wb") as f:
-        f.write(handoff("1", "0", install_dir))
+        f.write(handoff("1", "0", install_dir, encoding))
 
 
 def main(argv):

@@ -336,29 +336,42 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename,
   return static_cast<DWORD>(name.size());
 }
 
-// USER32's walk back over the text of the ANSI code page, kept beside the
-// code page: the start of the character before `lpszCurrent`, found by
-// walking from `lpszStart`. Under code page 932 (Shift-JIS) a lead byte
-// (0x81-0x9F, 0xE0-0xFC) and the byte after it are one character, so a trail
-// byte 0x5C is never a backslash of its own; other code pages have single
-// bytes only.
+// USER32's walks over the text of the ANSI code page, kept beside the code
+// page. Under code page 932 (Shift-JIS) a lead byte (0x81-0x9F, 0xE0-0xFC)
+// and the byte after it are one character, so a trail byte 0x5C is never a
+// backslash of its own; other code pages have single bytes only. A lead
+// byte just before the terminator is a character of its own.
+static const char *NextCharacter(const char *p, UINT page) {
+  if (*p == '\0')
+    return p;
+  const unsigned char c = static_cast<unsigned char>(*p);
+  const bool lead =
+      page == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
+  return lead && p[1] != '\0' ? p + 2 : p + 1;
+}
+
+static UINT CurrentCodePage() {
+  std::lock_guard<std::mutex> lock(kernelMutex);
+  return codePage;
+}
+
+// The start of the character before `lpszCurrent`, found by walking from
+// `lpszStart`.
 LPSTR WINAPI CharPrevA(LPCSTR lpszStart, LPCSTR lpszCurrent) {
-  UINT page;
-  {
-    std::lock_guard<std::mutex> lock(kernelMutex);
-    page = codePage;
-  }
+  const UINT page = CurrentCodePage();
   const char *p = lpszStart;
   while (*p != '\0' && p < lpszCurrent) {
-    const unsigned char c = static_cast<unsigned char>(*p);
-    const bool lead =
-        page == 932 && ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC));
-    const char *next = lead && p[1] != '\0' ? p + 2 : p + 1;
+    const char *next = NextCharacter(p, page);
     if (next >= lpszCurrent)
       break;
     p = next;
   }
   return const_cast<LPSTR>(p);
+}
+
+// The character after the one at `lpsz`; the terminator stays where it is.
+LPSTR WINAPI CharNextA(LPCSTR lpsz) {
+  return const_cast<LPSTR>(NextCharacter(lpsz, CurrentCodePage()));
 }
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {

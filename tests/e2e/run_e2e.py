@@ -85,6 +85,17 @@ LOG_DIR = "Setup Logs"
 LOG_FILE = "C:\\%s\\merrik.txt" % LOG_DIR
 EARLIER_LOG_LINE = b"an earlier run's line\r\n"
 MISSING_LOG = "C:\\No Such Folder\\setup.txt"
+# Japanese Windows: code page 932, where the second byte of many characters
+# is 0x5C, the byte of a backslash (表 95 5C, ソ 83 5C), and the long vowel
+# mark ー (81 5B) ends in the byte of "[". Wine takes the code page from the
+# locale.
+LOCALES = {"cp932": "ja_JP.UTF-8"}
+DBCS_MEDIA_DIR = "表ソ"
+DBCS_INSTALL_DIR = "C:\\ソフト表\\計器表"
+DBCS_ITEMS = [("Zezoroza.exe", "ハードウェア モニター"),
+              ("Dovrel.exe", "アンインストーラー 表ソ")]
+DBCS_LOG_DIR = "ログ表"
+DBCS_LOG_FILE = "C:\\%s\\セットアップ.log" % DBCS_LOG_DIR
 
 
 class Failure(Exception):
@@ -93,8 +104,8 @@ class Failure(Exception):
 
 # --- registry values --------------------------------------------------------
 
-def sz(text):
-    return (REG_SZ, text.encode("cp1252") + b"\0")
+def sz(text, codepage="cp1252"):
+    return (REG_SZ, text.encode(codepage) + b"\0")
 
 
 def dword(v):
@@ -112,8 +123,9 @@ def command(install_dir, name):
     return '"%s"' % path if " " in path else path
 
 
-def installed_keys(install_dir, ama, nt, cfg):
-    """Registry layout after a successful installation: key -> values."""
+def installed_keys(install_dir, ama, nt, cfg, codepage="cp1252"):
+    """Registry layout after a successful installation: key -> values; the
+    texts in the system's ANSI code page `codepage`."""
     def chunk(at, n):
         return cfg[at:at + n]
 
@@ -121,7 +133,7 @@ def installed_keys(install_dir, ama, nt, cfg):
         return cfg[at + 1:at + 1 + cfg[at]].decode("cp1252")
     keys = {
         K_VKO: {},
-        K_DMI: {"path": sz(install_dir), "Security": dword(3),
+        K_DMI: {"path": sz(install_dir, codepage), "Security": dword(3),
                 "AMA": dword(ama)},
         K_DMI + "\\LM78": {
             "Chassis Secure": dword(0),
@@ -138,9 +150,10 @@ def installed_keys(install_dir, ama, nt, cfg):
                                          media.LM75_TEMPERATURES_LEN)),
         },
         K_VKODMI: {"DisplayName": sz("VKO Halvermont"),
-                   "UninstallString": sz(command(install_dir, "Dovrel.exe"))},
+                   "UninstallString": sz(command(install_dir, "Dovrel.exe"),
+                                         codepage)},
     }
-    run = {"ZEZOroza": sz(command(install_dir, "Zezoroza.exe"))}
+    run = {"ZEZOroza": sz(command(install_dir, "Zezoroza.exe"), codepage)}
     if nt:
         for s in SERVICES:
             keys[K_SERVICES + "\\" + s] = {
@@ -357,7 +370,7 @@ class Scenario:
                  keys_focus=None, media_dir="Media", absent=(),
                  install_dir=INSTALL_DIR, items=media.SETUP_LOG_ITEMS,
                  mediacheck=None, after=None, arguments=None,
-                 log_check=None, no_welcome=False):
+                 log_check=None, no_welcome=False, codepage="cp1252"):
         self.name = name
         self.version = version
         self.steps = steps
@@ -389,6 +402,10 @@ class Scenario:
         self.log_check = log_check
         # The setup ends before its backdrop and Welcome dialog.
         self.no_welcome = no_welcome
+        # The system's ANSI code page (a key of LOCALES or cp1252): the
+        # media's names are written in it, and the registry, the shortcuts
+        # and the log are read in it.
+        self.codepage = codepage
 
 
 def cfg_bytes():
@@ -701,6 +718,21 @@ def scenarios():
                    "OK", "error"))], 1622,
         expect=nothing, handoff="stale", no_welcome=True,
         arguments='/LOG="%s"' % MISSING_LOG, log_check=missing_folder_logged))
+    # Japanese Windows: media, install directory and log in folders whose
+    # names hold trail bytes 0x5C, item titles with the long vowel mark. The
+    # system names the message box's buttons in Japanese.
+    caption, text, _, icon = MSG_SUCCESS
+    S.append(Scenario(
+        "double_byte_names_cp932", "win95", ["install", "answer:キャンセル"],
+        [("host", (caption, text, "OK,キャンセル", icon))], 3010,
+        expect=lambda cfg: installed_keys(DBCS_INSTALL_DIR, 0, False, cfg,
+                                          "cp932"),
+        group=True, handoff="Quillan", media_dir=DBCS_MEDIA_DIR,
+        install_dir=DBCS_INSTALL_DIR, items=DBCS_ITEMS,
+        before_run=lambda prefix: os.makedirs(
+            os.path.join(prefix.c, DBCS_LOG_DIR)),
+        arguments='/LOG="%s"' % DBCS_LOG_FILE,
+        log_check=double_byte_install_logged, codepage="cp932"))
     return {s.name: s for s in S}
 
 
@@ -724,7 +756,7 @@ def earlier_log(prefix):
         f.write(EARLIER_LOG_LINE)
 
 
-def log_lines(path, problems):
+def log_lines(path, problems, codepage="cp1252"):
     """The log's lines without their milliseconds; each line must end in
     CR LF and start with the milliseconds."""
     with open(path, "rb") as f:
@@ -732,7 +764,7 @@ def log_lines(path, problems):
     check(data.endswith(b"\r\n"), problems, "the log does not end in CR LF")
     lines = []
     for raw in data.split(b"\r\n")[:-1]:
-        text = raw.decode("cp1252")
+        text = raw.decode(codepage)
         m = re.match(r" *[0-9]+ (.*)$", text)
         check(m is not None or raw + b"\r\n" == EARLIER_LOG_LINE, problems,
               "log line without milliseconds: %r" % text)
@@ -780,6 +812,36 @@ def demo_install_logged(prefix, s, cfg, problems):
     if len(found) != 1:
         return
     _, lines = log_lines(found[0], problems)
+    install_logged(lines, s, cfg, problems)
+
+
+def double_byte_install_logged(prefix, s, cfg, problems):
+    """The named log in its folder, and no MERRIK.LOG: the command line,
+    the programs started from the media folder, the install directory read
+    from the hand-off file, every registry value and Program Manager
+    command, all in the system's code page."""
+    check(not temp_logs(prefix), problems, "a MERRIK.LOG appeared: %r"
+          % temp_logs(prefix))
+    path = log_path(prefix, DBCS_LOG_FILE)
+    if not os.path.exists(path):
+        problems.append("no log file %s" % DBCS_LOG_FILE)
+        return
+    _, lines = log_lines(path, problems, s.codepage)
+    media_dir = "C:\\" + s.media_dir
+    expect_lines(lines, [
+        'command line "%s\\MERRIK.EXE" /LOG="%s"' % (media_dir,
+                                                    DBCS_LOG_FILE),
+        'CreateProcessA "%s\\Utility\\Sondel.exe": ok' % media_dir,
+        'CreateProcessA "%s\\Utility\\Quillan.exe": ok' % media_dir,
+        'hand-off file: report, AMA 0, install directory "%s"'
+        % s.install_dir], problems)
+    install_logged(lines, s, cfg, problems)
+
+
+def install_logged(lines, s, cfg, problems):
+    """The log of a successful install that declined the restart: every
+    registry value written with its size and status 0, every Program
+    Manager command, then the success prompt and the exit status."""
     keys, run = s.expect(cfg)
     written = {}
     for line in lines:
@@ -797,11 +859,11 @@ def demo_install_logged(prefix, s, cfg, problems):
               "log: RegSetValueExA %s %r: %r, expected %d bytes, status 0"
               % (key, name, got, len(data)))
     commands = ["[CreateGroup(%s,1)]" % GROUP] + [
-        '[AddItem("%s\\%s","%s")]' % (INSTALL_DIR, f, t)
+        '[AddItem("%s\\%s","%s")]' % (s.install_dir, f, t)
         for f, t in s.items]
     expect_lines(lines, [
         "DdeClientTransaction XTYP_EXECUTE %d bytes: ok: %s\\x00"
-        % (len(c) + 1, c) for c in commands] + [
+        % (len(c.encode(s.codepage)) + 1, c) for c in commands] + [
         "success prompt: Cancel, no restart",
         "exit status 3010: installed, restart declined or refused by the "
         "system"], problems)
@@ -885,7 +947,9 @@ def reset(prefix):
     traps = [n + x for n in ("Program", "VKO")
              for x in (".exe", ".handoff", ".files")]
     for rel in ["Media", MEDIA_WITH_BLANKS, "Old Suite", "Stale",
-                BRACKETS_DIR[3:], "windows/install.tmp",
+                BRACKETS_DIR[3:], DBCS_MEDIA_DIR,
+                DBCS_INSTALL_DIR[3:].split("\\")[0], DBCS_LOG_DIR,
+                "windows/install.tmp",
                 "Program Files/VKO Halvermont", "VKO", TRAP_TRACE] + traps:
         p = os.path.join(prefix.c, *rel.split("/"))
         if os.path.isdir(p):
@@ -1032,7 +1096,7 @@ def check_group(prefix, s, problems):
             with open(p, "rb") as f:
                 data = f.read().lower()
             target = (s.install_dir + "\\" + item).lower()
-            check(target.encode("cp1252") in data or
+            check(target.encode(s.codepage) in data or
                   target.encode("utf-16-le") in data, problems,
                   "%s.lnk does not point at %s" % (title, target))
 
@@ -1140,9 +1204,13 @@ def run_scenario(args, s):
     if os.path.exists(out):
         shutil.rmtree(out)
     os.makedirs(out)
+    if s.codepage in LOCALES:
+        # Every program of the session, the wineserver's first included.
+        prefix.env["LANG"] = prefix.env["LC_ALL"] = LOCALES[s.codepage]
     reset(prefix)
     m = os.path.join(prefix.c, s.media_dir)
-    media.build(m, args.merrik, args.sibling, s.install_dir)
+    media.build(m, args.merrik, args.sibling, s.install_dir, items=s.items,
+                encoding=s.codepage)
     if s.mutate:
         s.mutate(m)
     cfg_path = os.path.join(m, "Utility", "Quillan.files", "default.cfg")
@@ -1178,7 +1246,7 @@ def run_scenario(args, s):
                     timeout=240,
                     check=False)
     with open(transcript, "rb") as f:
-        text = f.read().decode("cp1252")
+        text = f.read().decode(s.codepage)
     events = parse_transcript(text)
     if s.restart:
         # The restart runs RunOnce entries and deletes them.

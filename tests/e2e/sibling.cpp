@@ -124,27 +124,31 @@ bool ReadTargetDir(const char *handoff, char *dir, size_t cap) {
   return ok && n > 0;
 }
 
-// Creates dir and every missing parent.
+// Creates dir and every missing parent. The name is walked by characters:
+// in a double-byte code page a trail byte 0x5C is no separator.
 bool MakeDirs(const char *dir) {
   char part[kPath];
   size_t len = Length(dir);
   if (len >= sizeof part)
     return false;
+  if (len == 0)
+    return true;
   for (size_t i = 0; i <= len; ++i)
     part[i] = dir[i];
-  for (size_t i = 1; i <= len; ++i) {
-    if (part[i] != '\\' && part[i] != '/' && part[i] != '\0')
+  for (char *at = CharNextA(part);; at = CharNextA(at)) {
+    if (*at != '\\' && *at != '/' && *at != '\0')
       continue;
-    if (i == 2 && part[1] == ':')
+    if (at == part + 2 && part[1] == ':')
       continue; // drive root "C:"
-    char keep = part[i];
-    part[i] = '\0';
+    char keep = *at;
+    *at = '\0';
     if (!IsDirectory(part) && !CreateDirectoryA(part, nullptr) &&
         !IsDirectory(part))
       return false;
-    part[i] = keep;
+    if (keep == '\0')
+      return true;
+    *at = keep;
   }
-  return true;
 }
 
 bool CopyTree(const char *from, const char *to) {

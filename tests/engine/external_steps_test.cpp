@@ -233,6 +233,26 @@ TEST_F(HandoffTest, InstallDirectoryMustBeAbsoluteWithoutControlCharacters) {
   }
 }
 
+// Under a double-byte code page the server and share names of a network
+// directory are read by characters: a trail byte 0x5C (0x95 0x5C, 0x83 0x5C
+// in code page 932) ends neither. Under code page 1252 the same bytes name
+// an empty share.
+TEST_F(HandoffTest, UncDirectoryWithTrailByte5C) {
+  const char *server = "\\\\\x95\\\\\x83\\"; // server and share
+  const char *noShare = "\\\\\x95\\x";       // a server alone
+  standin::setCodePage(932);
+  for (const char *dir : {server, noShare}) {
+    SCOPED_TRACE(dir);
+    standin::resetUser();
+    std::strcpy(g_installDir, dir);
+    EXPECT_EQ(CheckInstallDir(), dir == server ? 0 : -1);
+  }
+  standin::setCodePage(1252);
+  standin::resetUser();
+  std::strcpy(g_installDir, server);
+  EXPECT_EQ(CheckInstallDir(), -1);
+}
+
 // g_installDir holds 255 characters; a longer directory is never used cut
 // short: the read fails, without a message of its own, and the previous
 // values stay.

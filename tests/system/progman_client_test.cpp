@@ -239,6 +239,23 @@ TEST_F(ProgmanClientTest, BracketsAreSentInsideTheQuotedArguments) {
   EXPECT_EQ(groups[0].items[2].title, "[");
 }
 
+// Under code page 932 a title's last character may be two bytes: the long
+// vowel mark (0x81 0x5B) ends in the byte of "[". A line without its
+// closing quote loses that character whole, never leaving a lead byte that
+// would take the closing quote of the command for its trail byte. Trail
+// bytes 0x5C in the install directory are sent as they are.
+TEST_F(ProgmanClientTest, DoubleByteTitlesLoseTheirLastCharacterWhole) {
+  standin::setCodePage(932);
+  SetInstallDir("C:\\\x95\\");
+  const std::string title = "\x83\x82\x83\x6A\x83\x5E\x81\x5B";
+  const std::string closed = "A.EXE = \"" + title + "\"\n";
+  const std::string unclosed = "B.EXE = \"" + title + "\n";
+  auto commands = CommandsFor("#item\n" + closed + unclosed);
+  EXPECT_EQ(commands, (std::vector<std::string>{
+                          kCreateGroup, AddItem("C:\\\x95\\\\A.EXE", title),
+                          AddItem("C:\\\x95\\\\B.EXE", title.substr(0, 6))}));
+}
+
 // The section marker is compared on all five characters of "#item": "#itex"
 // starts no section, so only the items after the real marker are sent.
 TEST_F(ProgmanClientTest, TheMarkerIsComparedOnAllFiveCharacters) {

@@ -60,9 +60,10 @@ TEST_F(KernelTest, VersionAndCommandLineAreWhatTheTestSet) {
 }
 
 // The program's own file name, cut to a small buffer as Windows cuts it; no
-// other module is known. CharPrevA steps over a Shift-JIS character whose
-// trail byte is 0x5C only under code page 932.
-TEST_F(KernelTest, ModuleFileNameAndCharPrevFollowTheSystem) {
+// other module is known. CharPrevA and CharNextA step over a Shift-JIS
+// character whose trail byte is 0x5C only under code page 932; CharNextA
+// stays on the terminator, and takes a lead byte before it alone.
+TEST_F(KernelTest, ModuleFileNameAndCharWalksFollowTheSystem) {
   standin::setModuleFileName("E:\\SETUP\\MERRIK.EXE");
   char buf[32];
   EXPECT_EQ(19u, GetModuleFileNameA(nullptr, buf, sizeof buf));
@@ -75,10 +76,15 @@ TEST_F(KernelTest, ModuleFileNameAndCharPrevFollowTheSystem) {
 
   const char text[] = "a\x83\\b";
   EXPECT_EQ(text + 2, CharPrevA(text, text + 3));
+  EXPECT_EQ(text + 2, CharNextA(text + 1));
   standin::setCodePage(932);
   EXPECT_EQ(text + 1, CharPrevA(text, text + 3));
   EXPECT_EQ(text + 3, CharPrevA(text, text + 4));
   EXPECT_EQ(text, CharPrevA(text, text));
+  EXPECT_EQ(text + 3, CharNextA(text + 1));
+  EXPECT_EQ(text + 4, CharNextA(text + 4));
+  const char lastLead[] = "\x83";
+  EXPECT_EQ(lastLead + 1, CharNextA(lastLead));
 }
 
 TEST_F(KernelTest, InProcessProgramRunsOnItsOwnThreadAndIsWaitedFor) {

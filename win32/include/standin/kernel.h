@@ -1,7 +1,7 @@
 // Test-facing side of the stand-in's base services: version, command line,
-// the program's own file name, the ANSI code page (for CharPrevA), Windows
-// directory, temporary folder, tick count, local time, critical sections,
-// processes, threads, waits, Sleep, DeleteFileA, file times.
+// the program's own file name, the ANSI code page (for CharPrevA, CharNextA),
+// Windows directory, temporary folder, tick count, local time, critical
+// sections, processes, threads, waits, Sleep, DeleteFileA, file times.
 //
 // Files: CreateFileA (OPEN_EXISTING, and OPEN_ALWAYS for writing, which
 // makes a missing file in an existing folder), WriteFile, SetFilePointer.
@@ -46,8 +46,8 @@ void setCommandLine(const std::string &commandLine);
 // What GetModuleFileNameA reports for the program's own module; after
 // resetKernel "A:\MERRIK.EXE".
 void setModuleFileName(const std::string &name);
-// The ANSI code page that CharPrevA walks: 932 (Shift-JIS) gives double-byte
-// characters; 1252 after resetKernel.
+// The ANSI code page that CharPrevA and CharNextA walk: 932 (Shift-JIS)
+// gives double-byte characters; 1252 after resetKernel.
 void setCodePage(UINT page);
 void setWindowsDirectory(const std::string &directory);
 // What GetTempPathA reports, with its trailing backslash; after resetKernel
