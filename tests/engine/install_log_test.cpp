@@ -93,10 +93,11 @@ protected:
 };
 
 // A line of 1024 bytes with its CR LF is written whole; one byte more is cut
-// to 1024 bytes ending in "...". The milliseconds take eight characters.
+// to 1024 bytes ending in "...". The milliseconds and the process id take
+// 17 characters.
 TEST_F(LogFileTest, LineAtItsSizeIsWholeOneByteMoreIsCut) {
   ASSERT_TRUE(LogOpen(log_.c_str()));
-  const std::string fits(LOG_LINE_SIZE - 8 - 2, 'a');
+  const std::string fits(LOG_LINE_SIZE - 17 - 2, 'a');
   LogLine("%s", fits.c_str());
   LogLine("%s", (fits + "b").c_str());
   LogClose(1603);
@@ -104,10 +105,10 @@ TEST_F(LogFileTest, LineAtItsSizeIsWholeOneByteMoreIsCut) {
   const std::vector<std::string> lines = Lines();
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0].size(), 1024u);
-  EXPECT_EQ(lines[0].substr(8), fits + "\r\n");
+  EXPECT_EQ(lines[0].substr(17), fits + "\r\n");
   EXPECT_EQ(lines[1].size(), 1024u);
-  EXPECT_EQ(lines[1].substr(8), fits.substr(0, fits.size() - 3) + "...\r\n");
-  EXPECT_EQ(lines[2].substr(7),
+  EXPECT_EQ(lines[1].substr(17), fits.substr(0, fits.size() - 3) + "...\r\n");
+  EXPECT_EQ(lines[2].substr(16),
             " exit status 1603: a failure after Install\r\n");
 }
 
@@ -143,7 +144,7 @@ TEST_F(LogFileTest, LongHandoffBytesAreCutAndTheStepGoesOn) {
   ASSERT_EQ(lines.size(), wanted.size());
   for (size_t i = 0; i < lines.size(); ++i) {
     if (!wanted[i].empty()) {
-      EXPECT_EQ(lines[i].substr(8), wanted[i]);
+      EXPECT_EQ(lines[i].substr(17), wanted[i]);
     }
   }
   const std::string head =
@@ -151,7 +152,7 @@ TEST_F(LogFileTest, LongHandoffBytesAreCutAndTheStepGoesOn) {
       " bytes, not the marked one: 1\\x0D\\x0A0\\x0D\\x0A" + directory +
       "\\x0D\\x0A\\x0A\\x0A";
   EXPECT_EQ(lines[4].size(), 1024u);
-  EXPECT_EQ(lines[4].substr(8, head.size()), head);
+  EXPECT_EQ(lines[4].substr(17, head.size()), head);
   EXPECT_EQ(lines[4].substr(1024 - 5), "...\r\n");
 }
 
