@@ -306,12 +306,12 @@ void LogExitStatus(int32_t exitCode) {
       // lines before it are missing. It is not counted if it fails too.
       char failure[64];
       if (AppendWhole(line,
-                  MakeLine(line, s_tornLine ? "\r\n" : "",
-                           "exit status %d: %s; %u lines before it not "
-                           "written, the first failure: %s",
-                           static_cast<int>(exitCode), meaning,
-                           static_cast<unsigned>(before), s_firstFailure),
-                  failure))
+                      MakeLine(line, s_tornLine ? "\r\n" : "",
+                               "exit status %d: %s; %u lines before it not "
+                               "written, the first failure: %s",
+                               static_cast<int>(exitCode), meaning,
+                               static_cast<unsigned>(before), s_firstFailure),
+                      failure))
         s_tornLine = false;
     }
     s_failedAtExit = s_failedWrites;

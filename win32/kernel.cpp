@@ -869,7 +869,8 @@ BOOL WINAPI SetEndOfFile(HANDLE hFile) {
     } else {
       struct stat st;
       const off_t at = lseek(file->fd, 0, SEEK_CUR);
-      if (at < 0 || fstat(file->fd, &st) != 0 || hostTruncate(file->fd, at) != 0)
+      if (at < 0 || fstat(file->fd, &st) != 0 ||
+          hostTruncate(file->fd, at) != 0)
         error = ERROR_ACCESS_DENIED;
       else if (diskSpace >= 0 && st.st_size > at)
         diskSpace += st.st_size - at;
