@@ -212,8 +212,8 @@ TEST_F(LogFileTest, FailedWriteStopsTheLogAndTheLastLineCountsWhatIsMissing) {
 // Two processes append to one log at once: every line is whole and in the
 // file, each process's lines in their order, under its own process id.
 TEST_F(LogFileTest, TwoProcessesShareOneLogLineForLine) {
-  const int kLines = 400;
-  const std::string filler(150, 'f');
+  const int kLines = 2000;
+  const std::string filler(40, 'f');
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (LogOpen(log_.c_str())) {
