@@ -828,7 +828,7 @@ SECOND = {"driver": None, "proc": None, "transcript": None}
 
 def second_setup(prefix):
     """The log's folder, and a second setup on the same log, started just
-    before the scenario's own: it shows its Welcome dialog, waits 4 s, and
+    before the scenario's own: it shows its Welcome dialog, waits 1.5 s, and
     is cancelled (Yes to the question, OK to the failure message)."""
     os.makedirs(os.path.join(prefix.c, LOG_DIR), exist_ok=True)
     transcript = os.path.join(prefix.path, "second-setup.txt")
