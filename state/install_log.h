@@ -56,15 +56,15 @@ bool LogIsOpen();
 // Formats one line with USER32's wvsprintfA (the types c d i s u x X of
 // 32-bit int and unsigned arguments, no "l": a long is 64 bits in the native
 // build) after the milliseconds and the process id (eight hex digits), and
-// writes it. A line longer than
-// LOG_LINE_SIZE bytes with its CR LF is cut and ends in "...". The system's
-// last error is the same afterwards as before.
+// writes it. A line longer than LOG_LINE_SIZE bytes with its CR LF is cut
+// and ends in "...". The system's last error is the same afterwards as
+// before.
 void LogLine(const char *format, ...);
-// Writes the exit status line ("exit status N: meaning"), unless it is the
-// one already written. Once a line could not be written the log stops: no
-// further line is written, each is counted, and the exit status is tried
-// once more as the last line, with the count of lines before it not written
-// and the first failure.
+// Writes the exit status line ("exit status N: meaning"), unless the same
+// status is already written and no line was lost since. Once a line could
+// not be written the log stops: no further line is written, each is
+// counted, and the exit status is tried once more as the last line, with
+// the count of lines before it not written and the first failure.
 void LogExitStatus(int32_t exitCode);
 // Writes the exit status line as LogExitStatus does and closes the log.
 void LogClose(int32_t exitCode);
