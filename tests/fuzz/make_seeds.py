@@ -3,8 +3,8 @@
 
 Each seed is a whole input in the target's own format (see the comment at the
 top of each fuzz_<target>.cpp); the boundary cases sit on both sides of every
-buffer limit: 255/256 characters for the media folder, the install directory
-and a setup.log line, 1022/1023 for the program's own file name, 187/188 for
+buffer limit: 255/256 characters for the media folder, the /LOG name, the
+install directory and a setup.log line, 1022/1023 for the program's own file name, 187/188 for
 the Windows directory, 238/239 for the
 install directory, item name and title of one Program Manager item, 16/17 for
 a text field's length byte, 1290/1291 bytes for default.cfg.
