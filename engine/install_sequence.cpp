@@ -45,6 +45,13 @@ void LogInstallHeader(const char *path) {
           static_cast<unsigned>(now.wDay), static_cast<unsigned>(now.wHour),
           static_cast<unsigned>(now.wMinute),
           static_cast<unsigned>(now.wSecond), path);
+  char computer[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD size = sizeof(computer);
+  if (GetComputerNameA(computer, &size))
+    LogLine("computer \"%s\"", computer);
+  else
+    LogLine("GetComputerNameA: failed, error %u",
+            static_cast<unsigned>(GetLastError()));
   char name[MODULE_NAME_SIZE];
   const DWORD length = GetModuleFileNameA(nullptr, name, sizeof(name));
   if (length == 0)

@@ -40,6 +40,9 @@ static bool EnableShutdownPrivilege() {
   return error == 0;
 }
 
+// The setup's exit status once the restart is accepted.
+static const int32_t kExitRestartStarted = 1641;
+
 // The restart is an ordinary one on both platforms: programs with unsaved
 // work ask their user, and one that refuses stops the restart. Forcing it
 // would close them without asking and lose that work.
@@ -48,6 +51,10 @@ int RestartWindows() {
     LogLine("restart not requested: the shutdown privilege is not enabled");
     return 1;
   }
+  // The log's last words come first: once the request is accepted, Windows
+  // may end the process at any moment. A refusal adds the status that
+  // follows from it at the end.
+  LogExitStatus(kExitRestartStarted);
   const BOOL requested = ExitWindowsEx(EWX_REBOOT, 0);
   char outcome[32];
   LogLine("ExitWindowsEx EWX_REBOOT: %s",

@@ -14,9 +14,29 @@ static std::atomic<int32_t> s_logOpen{0};
 static CRITICAL_SECTION s_logLock;
 static bool s_logLockReady = false;
 static DWORD s_startTick = 0;
-// Lines whose write failed, and the error of the first.
+static DWORD s_processId = 0;
+// Lines not written: the first that failed and every one after it, as the
+// log stops there. What failed first, for the log's last line.
 static DWORD s_failedWrites = 0;
-static DWORD s_firstWriteError = 0;
+static char s_firstFailure[64];
+// A failed write left part of a line that could not be cut off again: the
+// last line starts on a line of its own.
+static bool s_tornLine = false;
+// The exit status already written, and the lines not written by then, so
+// that the end repeats it only when it changed or lines were lost since.
+static bool s_exitLogged = false;
+static int32_t s_loggedExit = 0;
+static DWORD s_failedAtExit = 0;
+
+// The byte that every writer of a shared log locks while it appends a line:
+// past any log's end (a range beyond the end may be locked, and that is how
+// appends are coordinated) and below 2 GB, for servers that take 31-bit
+// offsets only. LockFile exists on Windows 95 and NT, on local and network
+// drives alike; it never waits, so the wait is bounded here: 200 tries 25 ms
+// apart, five seconds.
+static const DWORD kLockOffset = 0x7FFFFFFF;
+static const int kLockTries = 200;
+static const DWORD kLockPause = 25;
 
 static char LowerCase(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
@@ -100,7 +120,9 @@ bool GetDefaultLogPath(char (&path)[LOG_PATH_SIZE]) {
     path[0] = '\0';
     return false;
   }
-  if (path[length - 1] != '\\') {
+  // The folder's last character, walked as the code page has it: in a
+  // double-byte code page a trail byte 0x5C is not a backslash.
+  if (*CharPrevA(path, path + length) != '\\') {
     if (length + 1 + sizeof(file) > sizeof(path)) {
       path[0] = '\0';
       return false;
@@ -115,12 +137,14 @@ bool GetDefaultLogPath(char (&path)[LOG_PATH_SIZE]) {
 bool LogOpen(const char *path) {
   if (path == nullptr || path[0] == '\0' || s_logOpen.load() != 0)
     return false;
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Other setups may write the same file at once (one log for every machine
+  // of a logon script): each line goes to the end under the file's lock.
+  HANDLE file =
+      CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE)
     return false;
-  // Appending: an earlier run's lines are never overwritten. A file whose
-  // end cannot be found is not written at all.
+  // A file whose end cannot be found is not written at all.
   if (SetFilePointer(file, 0, nullptr, FILE_END) == INVALID_SET_FILE_POINTER &&
       GetLastError() != ERROR_SUCCESS) {
     CloseHandle(file);
@@ -131,8 +155,11 @@ bool LogOpen(const char *path) {
     s_logLockReady = true;
   }
   s_startTick = GetTickCount();
+  s_processId = GetCurrentProcessId();
   s_failedWrites = 0;
-  s_firstWriteError = 0;
+  s_firstFailure[0] = '\0';
+  s_tornLine = false;
+  s_exitLogged = false;
   s_logFile = file;
   s_logOpen.store(1);
   return true;
@@ -140,24 +167,84 @@ bool LogOpen(const char *path) {
 
 bool LogIsOpen() { return s_logOpen.load() != 0; }
 
-// Writes `count` bytes of `line` as one WriteFile. Caller holds the lock.
-static void WriteWholeLine(const char *line, DWORD count) {
-  DWORD written = 0;
-  if (WriteFile(s_logFile, line, count, &written, nullptr) == FALSE ||
-      written != count) {
-    if (s_failedWrites++ == 0)
-      s_firstWriteError = GetLastError();
+// Takes the file's lock, waiting a bounded time for another writer. A file
+// system without byte-range locks is written without them; false, with the
+// failure noted in `failure`, only while another writer holds the lock.
+static bool LockLog(char (&failure)[64]) {
+  for (int tries = 1;; ++tries) {
+    if (LockFile(s_logFile, kLockOffset, 0, 1, 0))
+      return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_LOCK_VIOLATION)
+      return true;
+    if (tries == kLockTries) {
+      wsprintfA(failure, "LockFile: still locked after %u ms, error %u",
+                static_cast<unsigned>(kLockTries * kLockPause),
+                static_cast<unsigned>(error));
+      return false;
+    }
+    Sleep(kLockPause);
   }
 }
 
-// Formats the milliseconds, then `format` with `args`, into `line`; returns
-// the count of bytes, CR LF included.
-static DWORD FormatLine(char (&line)[LOG_LINE_SIZE], const char *format,
-                        va_list args) {
+// Appends `count` bytes of `line` at the end of the file with one WriteFile,
+// under the file's lock. A write that ends short is cut off again, so that
+// the file keeps whole lines. False, with `failure` saying why, when the
+// line is not in the file. Caller holds s_logLock.
+static bool AppendWhole(const char *line, DWORD count, char (&failure)[64]) {
+  if (!LockLog(failure))
+    return false;
+  bool whole = false;
+  LONG endHigh = 0;
+  const DWORD end = SetFilePointer(s_logFile, 0, &endHigh, FILE_END);
+  if (end == INVALID_SET_FILE_POINTER && GetLastError() != ERROR_SUCCESS) {
+    wsprintfA(failure, "SetFilePointer: failed, error %u",
+              static_cast<unsigned>(GetLastError()));
+  } else {
+    DWORD written = 0;
+    const BOOL ok = WriteFile(s_logFile, line, count, &written, nullptr);
+    const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+    whole = ok != FALSE && written == count;
+    if (!whole) {
+      wsprintfA(failure, "WriteFile: %u of %u bytes, error %u",
+                static_cast<unsigned>(written), static_cast<unsigned>(count),
+                static_cast<unsigned>(error));
+      if (written != 0) {
+        LONG high = endHigh;
+        if ((SetFilePointer(s_logFile, static_cast<LONG>(end), &high,
+                            FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+             GetLastError() != ERROR_SUCCESS) ||
+            !SetEndOfFile(s_logFile))
+          s_tornLine = true;
+      }
+    }
+  }
+  UnlockFile(s_logFile, kLockOffset, 0, 1, 0);
+  return whole;
+}
+
+// Writes one line unless the log has stopped; the first line that is not
+// written stops it. Caller holds s_logLock.
+static void WriteLogLine(const char *line, DWORD count) {
+  if (s_failedWrites != 0) {
+    ++s_failedWrites;
+    return;
+  }
+  if (!AppendWhole(line, count, s_firstFailure))
+    s_failedWrites = 1;
+}
+
+// Formats the milliseconds and the process, then `format` with `args`, into
+// `line` after `lead` (a line break, or nothing); returns the count of
+// bytes, CR LF included.
+static DWORD FormatLine(char (&line)[LOG_LINE_SIZE], const char *lead,
+                        const char *format, va_list args) {
   char message[LOG_LINE_SIZE];
   const int made = wvsprintfA(message, format, args);
   const size_t length = made > 0 ? static_cast<size_t>(made) : 0;
-  const int prefix = wsprintfA(line, "%7u ", GetTickCount() - s_startTick);
+  const int prefix =
+      wsprintfA(line, "%s%7u %08X ", lead, GetTickCount() - s_startTick,
+                static_cast<unsigned>(s_processId));
   const size_t start = prefix > 0 ? static_cast<size_t>(prefix) : 0;
   const size_t room = sizeof(line) - start - 2;
   if (length <= room) {
@@ -172,6 +259,15 @@ static DWORD FormatLine(char (&line)[LOG_LINE_SIZE], const char *format,
   return static_cast<DWORD>(sizeof(line));
 }
 
+static DWORD MakeLine(char (&line)[LOG_LINE_SIZE], const char *lead,
+                      const char *format, ...) {
+  va_list args;
+  va_start(args, format);
+  const DWORD count = FormatLine(line, lead, format, args);
+  va_end(args);
+  return count;
+}
+
 void LogLine(const char *format, ...) {
   if (s_logOpen.load() == 0 || format == nullptr)
     return;
@@ -181,9 +277,44 @@ void LogLine(const char *format, ...) {
   if (s_logFile != INVALID_HANDLE_VALUE) {
     va_list args;
     va_start(args, format);
-    const DWORD count = FormatLine(line, format, args);
+    const DWORD count = FormatLine(line, "", format, args);
     va_end(args);
-    WriteWholeLine(line, count);
+    WriteLogLine(line, count);
+  }
+  LeaveCriticalSection(&s_logLock);
+  SetLastError(lastError);
+}
+
+void LogExitStatus(int32_t exitCode) {
+  if (s_logOpen.load() == 0)
+    return;
+  const DWORD lastError = GetLastError();
+  char line[LOG_LINE_SIZE];
+  EnterCriticalSection(&s_logLock);
+  if (s_logFile != INVALID_HANDLE_VALUE &&
+      !(s_exitLogged && s_loggedExit == exitCode &&
+        s_failedAtExit == s_failedWrites)) {
+    s_exitLogged = true;
+    s_loggedExit = exitCode;
+    const char *meaning = ExitStatusMeaning(exitCode);
+    const DWORD before = s_failedWrites;
+    if (before == 0)
+      WriteLogLine(line, MakeLine(line, "", "exit status %d: %s",
+                                  static_cast<int>(exitCode), meaning));
+    if (s_failedWrites != 0) {
+      // The log has stopped: one last try, with the status and how many
+      // lines before it are missing. It is not counted if it fails too.
+      char failure[64];
+      if (AppendWhole(line,
+                      MakeLine(line, s_tornLine ? "\r\n" : "",
+                               "exit status %d: %s; %u lines before it not "
+                               "written, the first failure: %s",
+                               static_cast<int>(exitCode), meaning,
+                               static_cast<unsigned>(before), s_firstFailure),
+                      failure))
+        s_tornLine = false;
+    }
+    s_failedAtExit = s_failedWrites;
   }
   LeaveCriticalSection(&s_logLock);
   SetLastError(lastError);
@@ -192,15 +323,8 @@ void LogLine(const char *format, ...) {
 void LogClose(int32_t exitCode) {
   if (s_logOpen.load() == 0)
     return;
-  LogLine("exit status %d: %s", static_cast<int>(exitCode),
-          ExitStatusMeaning(exitCode));
+  LogExitStatus(exitCode);
   EnterCriticalSection(&s_logLock);
-  if (s_failedWrites != 0) {
-    // The count includes the exit line when that one failed too.
-    LogLine("%u lines of this log could not be written (WriteFile error %u)",
-            static_cast<unsigned>(s_failedWrites),
-            static_cast<unsigned>(s_firstWriteError));
-  }
   CloseHandle(s_logFile);
   s_logFile = INVALID_HANDLE_VALUE;
   s_logOpen.store(0);

@@ -4,11 +4,13 @@
 // returns at once and does nothing else, so a run without /LOG is the run it
 // always was.
 //
-// Each line is written whole, with one WriteFile under one lock that both
-// threads share, in the order the lines were made, and nothing is held back
-// in the process: a restart that ends the setup loses no line. A write that
-// fails does not stop the installation; the log's last line says so when it
-// can.
+// Each line is written whole at the file's end, with one WriteFile under one
+// lock that both threads share and under the file's own byte-range lock that
+// other setups writing the same file take too, in the order the lines were
+// made, and nothing is held back in the process: a restart that ends the
+// setup loses no line. Each line names the process that wrote it. A write
+// that fails does not stop the installation; it stops the log, whose last
+// line says so when it can.
 #ifndef STATE_INSTALL_LOG_H
 #define STATE_INSTALL_LOG_H
 
@@ -53,12 +55,18 @@ bool LogOpen(const char *path);
 bool LogIsOpen();
 // Formats one line with USER32's wvsprintfA (the types c d i s u x X of
 // 32-bit int and unsigned arguments, no "l": a long is 64 bits in the native
-// build) after the milliseconds, and writes it. A line longer than
-// LOG_LINE_SIZE bytes with its CR LF is cut and ends in "...". The system's
-// last error is the same afterwards as before.
+// build) after the milliseconds and the process id (eight hex digits), and
+// writes it. A line longer than LOG_LINE_SIZE bytes with its CR LF is cut
+// and ends in "...". The system's last error is the same afterwards as
+// before.
 void LogLine(const char *format, ...);
-// Writes the exit status line, then a line about failed writes if any, and
-// closes the log.
+// Writes the exit status line ("exit status N: meaning"), unless the same
+// status is already written and no line was lost since. Once a line could
+// not be written the log stops: no further line is written, each is
+// counted, and the exit status is tried once more as the last line, with
+// the count of lines before it not written and the first failure.
+void LogExitStatus(int32_t exitCode);
+// Writes the exit status line as LogExitStatus does and closes the log.
 void LogClose(int32_t exitCode);
 
 // The meaning of an exit status, as README's table gives it.

@@ -45,7 +45,7 @@ mkdir -p "$run"
 summary="$run/summary.txt"
 echo "# $(date -u '+%Y-%m-%d %H:%M') UTC, ${seconds} s a target" >>"$summary"
 failed=0
-for target in source_dir handoff defaults file_list worker; do
+for target in source_dir handoff defaults file_list worker log_switch log_line; do
   dir="$run/$target"
   rm -rf "$dir"
   mkdir -p "$dir/corpus" "$dir/artifacts"
@@ -53,6 +53,7 @@ for target in source_dir handoff defaults file_list worker; do
     -artifact_prefix="$dir/artifacts/")
   case $target in
   file_list | worker) options+=(-dict="$root/tests/fuzz/setup_log.dict") ;;
+  log_switch) options+=(-dict="$root/tests/fuzz/log_switch.dict") ;;
   esac
   status=0
   "$build/tests/fuzz/fuzz_$target" "${options[@]}" "$dir/corpus" \

@@ -86,10 +86,11 @@ for text in 'Start Menu/Programs/VKO Halvermont' 'Hardware Monitor.lnk' \
 done
 
 # The setup ran with /LOG: the log names each Program Manager command and
-# the restart request of the accepted success prompt.
+# the restart request of the accepted success prompt, after the exit status.
 log=$(section "setup log")
 for text in 'MERRIK.LOG' 'DdeClientTransaction XTYP_EXECUTE 32 bytes: ok: [CreateGroup(VKO Halvermont,1)]\x00' \
-  'success prompt: OK, restart' 'ExitWindowsEx EWX_REBOOT: ok'; do
+  'success prompt: OK, restart' 'exit status 1641: installed, restart requested and accepted' \
+  'ExitWindowsEx EWX_REBOOT: ok'; do
   holds "$log" "$text" || fail "setup log lacks: $text"
 done
 

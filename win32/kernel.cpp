@@ -15,6 +15,8 @@
 #include <unistd.h>
 #else
 #include <io.h>
+#include <process.h>
+#include <sys/locking.h>
 #include <sys/utime.h>
 #endif
 
@@ -32,6 +34,7 @@
 
 #ifndef _WIN32
 extern char **environ;
+static int hostTruncate(int fd, off_t length) { return ftruncate(fd, length); }
 #else
 // The Windows C runtime keeps file times to the second and has no
 // descriptor flags; these stand in for the POSIX calls used below.
@@ -48,6 +51,9 @@ static int futimens(int fd, const timespec times[2]) {
   t.actime = times[0].tv_nsec == UTIME_OMIT ? st.st_atime : times[0].tv_sec;
   t.modtime = times[1].tv_nsec == UTIME_OMIT ? st.st_mtime : times[1].tv_sec;
   return _futime(fd, &t);
+}
+static int hostTruncate(int fd, off_t length) {
+  return _chsize_s(fd, length) == 0 ? 0 : -1;
 }
 static tm *localtime_r(const time_t *when, tm *result) {
   tm *local = std::localtime(when); // thread-local in the Windows C runtime
@@ -90,6 +96,8 @@ struct KernelObject {
   int fd = -1;                        // files: the open host file
   bool writable = false;              // files: opened with GENERIC_WRITE
   bool readable = false;              // files: opened with GENERIC_READ
+  // files: the byte ranges (start, length) this handle has locked
+  std::vector<std::pair<uint64_t, uint64_t>> locks;
 };
 
 const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(-1);
@@ -114,6 +122,8 @@ std::vector<DWORD> sleeps;
 bool fatWriteTimes = false;
 std::atomic<DWORD> nextThreadId{0x100};
 std::atomic<DWORD> nextProcessId{0x1000};
+std::string computerName;
+int64_t diskSpace = -1; // bytes WriteFile may still add; -1: no limit
 
 // Threads of in-process programs and of CreateThread that have not ended.
 std::mutex runningMutex;
@@ -141,6 +151,8 @@ void initDefaults() {
   codePage = 1252;
   windowsDirectory = "C:\\WINDOWS";
   tempPath = "C:\\WINDOWS\\TEMP\\";
+  computerName = "STANDIN";
+  diskSpace = -1;
 }
 
 struct Defaults {
@@ -152,7 +164,10 @@ HANDLE addObject(standin::KernelObjectKind kind,
                  const std::shared_ptr<Waitable> &w) {
   uintptr_t value = nextHandle;
   nextHandle += 4;
-  objects[value] = KernelObject{kind, w};
+  KernelObject object;
+  object.kind = kind;
+  object.waitable = w;
+  objects[value] = std::move(object);
   return reinterpret_cast<HANDLE>(value);
 }
 
@@ -783,11 +798,20 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer,
     } else if (!file->writable) {
       error = ERROR_ACCESS_DENIED;
     } else if (nNumberOfBytesToWrite > 0) {
-      ssize_t n = write(file->fd, lpBuffer, nNumberOfBytesToWrite);
-      if (n < 0)
+      // A full disk takes what still fits and refuses the rest.
+      DWORD count = nNumberOfBytesToWrite;
+      if (diskSpace >= 0 && count > diskSpace)
+        count = static_cast<DWORD>(diskSpace);
+      ssize_t n = count > 0 ? write(file->fd, lpBuffer, count) : 0;
+      if (n < 0) {
         error = ERROR_ACCESS_DENIED;
-      else
+      } else {
         written = static_cast<DWORD>(n);
+        if (diskSpace >= 0)
+          diskSpace -= n;
+        if (written < nNumberOfBytesToWrite)
+          error = ERROR_DISK_FULL;
+      }
     }
   }
   if (lpNumberOfBytesWritten)
@@ -842,6 +866,166 @@ DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove,
     *lpDistanceToMoveHigh = static_cast<LONG>(position >> 32);
   SetLastError(ERROR_SUCCESS);
   return static_cast<DWORD>(position);
+}
+
+// Sets the end of the file at its pointer, which the file's size follows
+// (the disk gets back what is cut).
+BOOL WINAPI SetEndOfFile(HANDLE hFile) {
+  DWORD error = ERROR_SUCCESS;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    KernelObject *file = fileObject(hFile);
+    if (!file) {
+      error = ERROR_INVALID_HANDLE;
+    } else if (!file->writable) {
+      error = ERROR_ACCESS_DENIED;
+    } else {
+      struct stat st;
+      const off_t at = lseek(file->fd, 0, SEEK_CUR);
+      if (at < 0 || fstat(file->fd, &st) != 0 ||
+          hostTruncate(file->fd, at) != 0)
+        error = ERROR_ACCESS_DENIED;
+      else if (diskSpace >= 0 && st.st_size > at)
+        diskSpace += st.st_size - at;
+    }
+  }
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// Byte-range locks, as Windows keeps them: a range locked through one handle
+// cannot be locked through any other handle of the same file, in this
+// process or another, nor again through the same handle; UnlockFile takes
+// exactly a range that its handle locked. Between processes the host's
+// locks of open file descriptions (each CreateFileA opens one) carry them,
+// so two programs on the stand-in contend for real; LockFile never waits.
+namespace {
+
+bool overlaps(const std::pair<uint64_t, uint64_t> &range, uint64_t start,
+              uint64_t length) {
+  return start < range.first + range.second && range.first < start + length;
+}
+
+// Locks or unlocks `length` bytes at `start` of the host file; false when
+// another description holds a lock there.
+bool hostLock(int fd, uint64_t start, uint64_t length, bool lock) {
+#ifndef _WIN32
+  struct flock range;
+  std::memset(&range, 0, sizeof range);
+  range.l_type = lock ? F_WRLCK : F_UNLCK;
+  range.l_whence = SEEK_SET;
+  range.l_start = static_cast<off_t>(start);
+  range.l_len = static_cast<off_t>(length);
+  return fcntl(fd, F_OFD_SETLK, &range) == 0;
+#else
+  // The C runtime locks from the descriptor's position with the system's
+  // own LockFile, and never waits with _LK_NBLCK.
+  const __int64 at = _lseeki64(fd, 0, SEEK_CUR);
+  bool done = _lseeki64(fd, static_cast<__int64>(start), SEEK_SET) >= 0 &&
+              _locking(fd, lock ? _LK_NBLCK : _LK_UNLCK,
+                       static_cast<long>(length)) == 0;
+  _lseeki64(fd, at, SEEK_SET);
+  return done;
+#endif
+}
+
+uint64_t wide(DWORD low, DWORD high) {
+  return (static_cast<uint64_t>(high) << 32) | low;
+}
+
+} // namespace
+
+BOOL WINAPI LockFile(HANDLE hFile, DWORD dwFileOffsetLow,
+                     DWORD dwFileOffsetHigh, DWORD nNumberOfBytesToLockLow,
+                     DWORD nNumberOfBytesToLockHigh) {
+  const uint64_t start = wide(dwFileOffsetLow, dwFileOffsetHigh);
+  const uint64_t length =
+      wide(nNumberOfBytesToLockLow, nNumberOfBytesToLockHigh);
+  DWORD error = ERROR_SUCCESS;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    KernelObject *file = fileObject(hFile);
+    if (!file) {
+      error = ERROR_INVALID_HANDLE;
+    } else if (length == 0) {
+      error = ERROR_INVALID_PARAMETER;
+    } else {
+      for (const auto &range : file->locks)
+        if (overlaps(range, start, length))
+          error = ERROR_LOCK_VIOLATION;
+      if (error == ERROR_SUCCESS && !hostLock(file->fd, start, length, true))
+        error = ERROR_LOCK_VIOLATION;
+      if (error == ERROR_SUCCESS)
+        file->locks.emplace_back(start, length);
+    }
+  }
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI UnlockFile(HANDLE hFile, DWORD dwFileOffsetLow,
+                       DWORD dwFileOffsetHigh, DWORD nNumberOfBytesToUnlockLow,
+                       DWORD nNumberOfBytesToUnlockHigh) {
+  const uint64_t start = wide(dwFileOffsetLow, dwFileOffsetHigh);
+  const uint64_t length =
+      wide(nNumberOfBytesToUnlockLow, nNumberOfBytesToUnlockHigh);
+  DWORD error = ERROR_NOT_LOCKED;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    KernelObject *file = fileObject(hFile);
+    if (!file) {
+      error = ERROR_INVALID_HANDLE;
+    } else {
+      for (auto it = file->locks.begin(); it != file->locks.end(); ++it) {
+        if (it->first == start && it->second == length) {
+          hostLock(file->fd, start, length, false);
+          file->locks.erase(it);
+          error = ERROR_SUCCESS;
+          break;
+        }
+      }
+    }
+  }
+  if (error != ERROR_SUCCESS) {
+    SetLastError(error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize) {
+  std::string name;
+  {
+    std::lock_guard<std::mutex> lock(kernelMutex);
+    name = computerName;
+  }
+  if (lpBuffer == nullptr || nSize == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // Too small a buffer: the size needed, terminator included.
+  if (*nSize <= name.size()) {
+    *nSize = static_cast<DWORD>(name.size() + 1);
+    SetLastError(ERROR_BUFFER_OVERFLOW);
+    return FALSE;
+  }
+  std::memcpy(lpBuffer, name.c_str(), name.size() + 1);
+  *nSize = static_cast<DWORD>(name.size());
+  return TRUE;
+}
+
+DWORD WINAPI GetCurrentProcessId(void) {
+#ifndef _WIN32
+  return static_cast<DWORD>(getpid());
+#else
+  return static_cast<DWORD>(_getpid());
+#endif
 }
 
 DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
@@ -1187,6 +1371,16 @@ void setCommandLine(const std::string &c) {
 void setModuleFileName(const std::string &name) {
   std::lock_guard<std::mutex> lock(kernelMutex);
   moduleFileName = name;
+}
+
+void setComputerName(const std::string &name) {
+  std::lock_guard<std::mutex> lock(kernelMutex);
+  computerName = name;
+}
+
+void setDiskSpace(int64_t bytes) {
+  std::lock_guard<std::mutex> lock(kernelMutex);
+  diskSpace = bytes;
 }
 
 void setCodePage(UINT page) {

@@ -710,6 +710,14 @@ def scenarios():
         host_success, 3010, expect=installed(0, True), group=True,
         handoff="Quillan", arguments="/LOG",
         log_check=demo_install_logged))
+    # Two setups at once on one log, as a logon script starts them: a second
+    # setup waits at its Welcome dialog and is cancelled while this one
+    # installs. Both run, and every line of each is whole in the file.
+    S.append(Scenario(
+        "log_two_setups_at_once", "win95", ["install", "answer:Cancel"],
+        host_success, 3010, expect=installed(0, False), group=True,
+        handoff="Quillan", before_run=second_setup,
+        arguments='/LOG="%s"' % LOG_FILE, log_check=two_setups_logged))
     # A log in a folder that does not exist: the message, 1622, and nothing
     # started or written.
     S.append(Scenario(
@@ -757,15 +765,15 @@ def earlier_log(prefix):
 
 
 def log_lines(path, problems, codepage="cp1252"):
-    """The log's lines without their milliseconds; each line must end in
-    CR LF and start with the milliseconds."""
+    """The log's lines without their milliseconds and process id; each line
+    must end in CR LF and start with the milliseconds and the process id."""
     with open(path, "rb") as f:
         data = f.read()
     check(data.endswith(b"\r\n"), problems, "the log does not end in CR LF")
     lines = []
     for raw in data.split(b"\r\n")[:-1]:
         text = raw.decode(codepage)
-        m = re.match(r" *[0-9]+ (.*)$", text)
+        m = re.match(r" *[0-9]+ [0-9A-F]{8} (.*)$", text)
         check(m is not None or raw + b"\r\n" == EARLIER_LOG_LINE, problems,
               "log line without milliseconds: %r" % text)
         lines.append(m.group(1) if m else text)
@@ -875,6 +883,73 @@ def missing_folder_logged(prefix, s, cfg, problems):
     started = glob.glob(os.path.join(prefix.c, s.media_dir, "**", "*.times"),
                         recursive=True)
     check(not started, problems, "programs were started: %r" % started)
+
+
+SECOND = {"driver": None, "proc": None, "transcript": None}
+
+
+def second_setup(prefix):
+    """The log's folder, and a second setup on the same log, started just
+    before the scenario's own: it shows its Welcome dialog, waits 1.5 s, and
+    is cancelled (Yes to the question, OK to the failure message)."""
+    os.makedirs(os.path.join(prefix.c, LOG_DIR), exist_ok=True)
+    transcript = os.path.join(prefix.path, "second-setup.txt")
+    if os.path.exists(transcript):
+        os.remove(transcript)
+    env = dict(prefix.env)
+    env["MERRIK_DRIVER_COMMAND_LINE"] = '"C:\\Media\\MERRIK.EXE" /LOG="%s"' % (
+        LOG_FILE)
+    SECOND["transcript"] = transcript
+    SECOND["proc"] = subprocess.Popen(
+        ["wine", to_windows(SECOND["driver"]), to_windows(transcript),
+         "C:\\Media\\MERRIK.EXE", "welcome", "wait:4000", "cancel",
+         "answer:Yes", "answer:OK"], env=env,
+        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    deadline = time.time() + 60
+    while time.time() < deadline and not (
+            os.path.exists(transcript) and
+            b"welcome " in open(transcript, "rb").read()):
+        time.sleep(0.2)
+
+
+def two_setups_logged(prefix, s, cfg, problems):
+    """The second setup ended with 1602; the log holds two runs, told apart
+    by their process ids, each whole from its header to its exit status."""
+    try:
+        SECOND["proc"].wait(timeout=120)
+    except subprocess.TimeoutExpired:
+        SECOND["proc"].kill()
+        problems.append("the second setup did not end")
+    with open(SECOND["transcript"], "rb") as f:
+        second = f.read().decode("cp1252")
+    check("exit code=1602" in second, problems,
+          "the second setup: %r" % second[-400:])
+    with open(log_path(prefix, LOG_FILE), "rb") as f:
+        data = f.read()
+    check(data.endswith(b"\r\n"), problems, "the log does not end in CR LF")
+    runs = {}
+    for raw in data.split(b"\r\n")[:-1]:
+        m = re.match(r" *[0-9]+ ([0-9A-F]{8}) (.*)$", raw.decode("cp1252"))
+        check(m is not None, problems, "log line not whole: %r" % raw)
+        if m:
+            runs.setdefault(m.group(1), []).append(m.group(2))
+    check(len(runs) == 2, problems, "log: %d runs, expected 2" % len(runs))
+    ends = sorted(lines[-1] for lines in runs.values())
+    check(ends == [
+        "exit status 1602: the user left the Welcome dialog without "
+        "installing",
+        "exit status 3010: installed, restart declined or refused by the "
+        "system"], problems, "log: the runs end with %r" % ends)
+    for lines in runs.values():
+        check(lines[0].startswith("MERRIK.EXE setup log, started ") and
+              lines[1].startswith('computer "') and
+              sum(x.startswith("MERRIK.EXE setup log") for x in lines) == 1,
+              problems, "log: a run without its one header: %r" % lines[:2])
+    # At once: both runs had begun before either ended.
+    order = [x for x in re.findall(rb"[0-9A-F]{8} (MERRIK\.EXE setup log|exit "
+                                   rb"status)", data)]
+    check(order[:2] == [b"MERRIK.EXE setup log"] * 2, problems,
+          "log: the runs did not overlap: %r" % order)
 
 
 def typed_command(text):
@@ -1588,6 +1663,7 @@ def main(argv):
     g.add_argument("--list", action="store_true")
     args = ap.parse_args(argv)
     UNSAVED["exe"] = args.unsaved
+    SECOND["driver"] = args.driver
     all_scenarios = scenarios()
     if args.list:
         for s in all_scenarios.values():

@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstring>
+#include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -62,6 +67,31 @@ TEST(LogSwitchTest, FoundWhereverItStandsInAnyCase) {
   }
 }
 
+// /LOG alone: MERRIK.LOG in the temporary folder, with a backslash put
+// between only where the folder's last character is not one. Under code
+// page 932 a folder may end in a character whose trail byte is 0x5C (表 is
+// 95 5C), which is not a backslash; under 1252 the same bytes end in one.
+TEST(DefaultLogTest, BackslashAddedWhereTheLastCharacterIsNotOne) {
+  struct Case {
+    UINT codePage;
+    std::string folder, path;
+  } cases[] = {
+      {1252, "C:\\WINDOWS\\TEMP\\", "C:\\WINDOWS\\TEMP\\MERRIK.LOG"},
+      {1252, "C:\\TEMP", "C:\\TEMP\\MERRIK.LOG"},
+      {1252, "C:\\\x95\x5C", "C:\\\x95\x5CMERRIK.LOG"},
+      {932, "C:\\\x95\x5C", "C:\\\x95\x5C\\MERRIK.LOG"},
+      {932, "C:\\\x95\x5C\\", "C:\\\x95\x5C\\MERRIK.LOG"},
+  };
+  for (const Case &c : cases) {
+    standin::setCodePage(c.codePage);
+    standin::setTempPath(c.folder);
+    char path[LOG_PATH_SIZE];
+    EXPECT_TRUE(GetDefaultLogPath(path)) << c.folder;
+    EXPECT_EQ(std::string(path), c.path) << c.codePage << " " << c.folder;
+  }
+  standin::resetKernel();
+}
+
 class LogFileTest : public testsupport::TempFolderTest {
 protected:
   void SetUp() override {
@@ -93,10 +123,11 @@ protected:
 };
 
 // A line of 1024 bytes with its CR LF is written whole; one byte more is cut
-// to 1024 bytes ending in "...". The milliseconds take eight characters.
+// to 1024 bytes ending in "...". The milliseconds and the process id take
+// 17 characters.
 TEST_F(LogFileTest, LineAtItsSizeIsWholeOneByteMoreIsCut) {
   ASSERT_TRUE(LogOpen(log_.c_str()));
-  const std::string fits(LOG_LINE_SIZE - 8 - 2, 'a');
+  const std::string fits(LOG_LINE_SIZE - 17 - 2, 'a');
   LogLine("%s", fits.c_str());
   LogLine("%s", (fits + "b").c_str());
   LogClose(1603);
@@ -104,10 +135,10 @@ TEST_F(LogFileTest, LineAtItsSizeIsWholeOneByteMoreIsCut) {
   const std::vector<std::string> lines = Lines();
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_EQ(lines[0].size(), 1024u);
-  EXPECT_EQ(lines[0].substr(8), fits + "\r\n");
+  EXPECT_EQ(lines[0].substr(17), fits + "\r\n");
   EXPECT_EQ(lines[1].size(), 1024u);
-  EXPECT_EQ(lines[1].substr(8), fits.substr(0, fits.size() - 3) + "...\r\n");
-  EXPECT_EQ(lines[2].substr(7),
+  EXPECT_EQ(lines[1].substr(17), fits.substr(0, fits.size() - 3) + "...\r\n");
+  EXPECT_EQ(lines[2].substr(16),
             " exit status 1603: a failure after Install\r\n");
 }
 
@@ -143,7 +174,7 @@ TEST_F(LogFileTest, LongHandoffBytesAreCutAndTheStepGoesOn) {
   ASSERT_EQ(lines.size(), wanted.size());
   for (size_t i = 0; i < lines.size(); ++i) {
     if (!wanted[i].empty()) {
-      EXPECT_EQ(lines[i].substr(8), wanted[i]);
+      EXPECT_EQ(lines[i].substr(17), wanted[i]);
     }
   }
   const std::string head =
@@ -151,8 +182,67 @@ TEST_F(LogFileTest, LongHandoffBytesAreCutAndTheStepGoesOn) {
       " bytes, not the marked one: 1\\x0D\\x0A0\\x0D\\x0A" + directory +
       "\\x0D\\x0A\\x0A\\x0A";
   EXPECT_EQ(lines[4].size(), 1024u);
-  EXPECT_EQ(lines[4].substr(8, head.size()), head);
+  EXPECT_EQ(lines[4].substr(17, head.size()), head);
   EXPECT_EQ(lines[4].substr(1024 - 5), "...\r\n");
+}
+
+// A write that fails stops the log: the line that tore is cut off again,
+// no later line is written, and the last line, written once the disk has
+// room again, gives the exit status, the count of lines not written and the
+// first failure.
+TEST_F(LogFileTest, FailedWriteStopsTheLogAndTheLastLineCountsWhatIsMissing) {
+  ASSERT_TRUE(LogOpen(log_.c_str()));
+  LogLine("first");
+  standin::setDiskSpace(10);
+  LogLine("second, which the disk cuts");
+  standin::setDiskSpace(-1);
+  LogLine("third");
+  LogLine("fourth");
+  LogClose(1603);
+
+  const std::vector<std::string> lines = Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(17), "first\r\n");
+  EXPECT_EQ(lines[1].substr(17),
+            "exit status 1603: a failure after Install; 3 lines before it "
+            "not written, the first failure: WriteFile: 10 of 46 bytes, "
+            "error 112\r\n");
+}
+
+// Two processes append to one log at once: every line is whole and in the
+// file, each process's lines in their order, under its own process id.
+TEST_F(LogFileTest, TwoProcessesShareOneLogLineForLine) {
+  const int kLines = 2000;
+  const std::string filler(40, 'f');
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (LogOpen(log_.c_str())) {
+    for (int i = 0; i < kLines; ++i)
+      LogLine("line %d %s", i, filler.c_str());
+    LogClose(0);
+  }
+  if (child == 0)
+    _exit(0);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+
+  const std::regex shape("^ *[0-9]+ ([0-9A-F]{8}) (.*)\r\n$");
+  std::map<std::string, std::vector<std::string>> byProcess;
+  for (const std::string &line : Lines()) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, shape)) << line;
+    byProcess[m[1]].push_back(m[2]);
+  }
+  std::vector<std::string> wanted;
+  for (int i = 0; i < kLines; ++i)
+    wanted.push_back("line " + std::to_string(i) + " " + filler);
+  wanted.push_back("exit status 0: unknown");
+  char parent[9], other[9];
+  std::snprintf(parent, sizeof parent, "%08X", static_cast<unsigned>(getpid()));
+  std::snprintf(other, sizeof other, "%08X", static_cast<unsigned>(child));
+  ASSERT_EQ(byProcess.size(), 2u);
+  EXPECT_EQ(byProcess[parent], wanted);
+  EXPECT_EQ(byProcess[other], wanted);
 }
 
 } // namespace

@@ -3,8 +3,8 @@
 
 Each seed is a whole input in the target's own format (see the comment at the
 top of each fuzz_<target>.cpp); the boundary cases sit on both sides of every
-buffer limit: 255/256 characters for the media folder, the install directory
-and a setup.log line, 1022/1023 for the program's own file name, 187/188 for
+buffer limit: 255/256 characters for the media folder, the /LOG name, the
+install directory and a setup.log line, 1022/1023 for the program's own file name, 187/188 for
 the Windows directory, 238/239 for the
 install directory, item name and title of one Program Manager item, 16/17 for
 a text field's length byte, 1290/1291 bytes for default.cfg.
@@ -154,8 +154,48 @@ def worker():
         write("worker", name, data)
 
 
+def log_switch():
+    # The command line that GetCommandLineA gives.
+    name255 = b"C:\\" + b"n" * 252
+    seeds = {
+        "alone": b"A:\\MERRIK.EXE /LOG",
+        "named": b"merrik /log=C:\\setup.txt more",
+        "quoted": b'"C:\\a b\\MERRIK.EXE" /LOG="C:\\any folder\\x.txt" x',
+        "open_quote": b'merrik /LOG="C:\\open end',
+        "empty_quotes": b'merrik /LOG=""',
+        "longer_word": b"merrik /LOGFILE=C:\\x /LOG=C:\\y",
+        "quoted_argument": b'merrik "a /LOG=C:\\x" /lOg=C:\\z',
+        "name_255": b"merrik /LOG=" + name255,
+        "name_256": b"merrik /LOG=" + name255 + b"x",
+        "quoted_256": b'merrik /LOG="' + name255 + b'x" y',
+        "at_end": b"merrik /LOG=",
+    }
+    for name, data in seeds.items():
+        write("log_switch", name, data)
+
+
+def log_line():
+    # Byte 0: escaping buffer size (bits 0-5, 0 for the line's size), disk
+    # that fills (bit 6, free bytes in byte 1), a second line (bit 7).
+    seeds = {
+        "plain": b"\0\0C:\\Program Files\\VKO",
+        "controls": b"\0\0" + bytes(range(0, 0x20)) + b"\x7f\x80\xff",
+        "handoff": b"\x80\x001\r\n0\r\nC:\\VKO\r\n",
+        "buffer_4": b"\x04\0ab\x01",
+        "buffer_5": b"\x05\0ab\x01",
+        "long": b"\0\0" + b"\n" * 400,
+        "disk_full_10": b"\x4a\x0avalue that tears",
+        "disk_full_0_two": b"\xc0\x00two lines",
+        "disk_room": b"\xc0\xffshort",
+    }
+    for name, data in seeds.items():
+        write("log_line", name, data)
+
+
 def main():
     source_dir()
+    log_switch()
+    log_line()
     handoff()
     defaults()
     file_list()

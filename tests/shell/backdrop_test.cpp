@@ -5,6 +5,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <regex>
+
+#include "standin/faults.h"
+
 #include "shell/backdrop_dialog.h"
 
 namespace shelltest {
@@ -173,6 +178,95 @@ TEST_F(Backdrop, LogThatCannotBeOpenedEndsTheSetupWith1622) {
   }
   EXPECT_EQ(testsupport::ReadFileOr(readOnly, ""), "earlier\r\n");
   EXPECT_FALSE(FileExists(base_ + "/missing"));
+}
+
+// One log for the machines of a logon script: a setup on one machine, its
+// restart accepted, then one on another machine with /LOG alone (the
+// temporary folder is the log's) whose first value the registry refuses.
+// The file holds both runs, every line whole, one after the other: each
+// header names its computer, each run ends with its exit status, the first
+// one before the restart was requested.
+TEST_F(Backdrop, TwoSetupsAppendToOneLog) {
+  const std::string folder = "/T\\";
+  const std::string log = folder + "MERRIK.LOG";
+  standin::setComputerName("ALPHA");
+  standin::setCommandLine("A:\\MERRIK.EXE /LOG=\"" + base_ + log + "\"");
+  GoodMedia();
+  ClickInstall();
+  Answer({IDOK});
+  EXPECT_EQ(RunSetup(), 1641);
+  const std::vector<std::string> calls = standin::faultCallNames();
+  const size_t firstValue =
+      std::find(calls.begin(), calls.end(), "RegSetValueExA") - calls.begin();
+  const std::string firstLog = base_ + log;
+  const std::string firstRun = testsupport::ReadFileOr(firstLog, "");
+
+  TearDown();
+  SetUp();
+  WriteFile(base_ + log, firstRun);
+  standin::setComputerName("BETA");
+  standin::setTempPath(base_ + folder);
+  standin::setCommandLine("A:\\MERRIK.EXE /LOG");
+  standin::setFaultAt(firstValue + 1);
+  GoodMedia();
+  ClickInstall();
+  Answer({IDOK});
+  EXPECT_EQ(RunSetup(), 1603);
+  ASSERT_TRUE(standin::injectedFault().has_value());
+  EXPECT_EQ(standin::injectedFault()->call, "RegSetValueExA");
+
+  const std::string text = testsupport::ReadFileOr(base_ + log, "");
+  ASSERT_EQ(text.compare(0, firstRun.size(), firstRun), 0)
+      << "the first run's lines are not kept";
+  const std::regex shape("^ *[0-9]+ [0-9A-F]{8} (.*)$");
+  std::vector<std::vector<std::string>> runs;
+  size_t start = 0;
+  for (size_t end; (end = text.find("\r\n", start)) != std::string::npos;
+       start = end + 2) {
+    const std::string line = text.substr(start, end - start);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, shape)) << line;
+    const std::string event = m[1];
+    if (event.rfind("MERRIK.EXE setup log, started ", 0) == 0)
+      runs.emplace_back();
+    ASSERT_FALSE(runs.empty()) << "a line before the first header: " << line;
+    runs.back().push_back(event);
+  }
+  EXPECT_EQ(start, text.size()) << "the log ends in the middle of a line";
+  ASSERT_EQ(runs.size(), 2u);
+  const auto holds = [](const std::vector<std::string> &run,
+                        const std::string &line) {
+    return std::count(run.begin(), run.end(), line);
+  };
+  const auto exits = [](const std::vector<std::string> &run) {
+    return std::count_if(run.begin(), run.end(), [](const std::string &l) {
+      return l.rfind("exit status ", 0) == 0;
+    });
+  };
+  const std::vector<std::string> &first = runs[0], &second = runs[1];
+  EXPECT_NE(first[0].find("file \"" + firstLog + "\""), std::string::npos)
+      << first[0];
+  EXPECT_EQ(first[1], "computer \"ALPHA\"");
+  EXPECT_EQ(holds(first, "RegSetValueExA HKLM\\SOFTWARE\\MicroSoft\\Windows\\"
+                         "CurrentVersion\\Uninstall\\VKO DMI \"DisplayName\" "
+                         "REG_SZ 15 bytes \"VKO Halvermont\": status 0"),
+            1);
+  ASSERT_GE(first.size(), 2u);
+  EXPECT_EQ(first[first.size() - 2],
+            "exit status 1641: installed, restart requested and accepted");
+  EXPECT_EQ(first.back(), "ExitWindowsEx EWX_REBOOT: ok");
+  EXPECT_EQ(exits(first), 1);
+  EXPECT_NE(second[0].find("file \"" + base_ + log + "\""), std::string::npos)
+      << second[0];
+  EXPECT_EQ(second[1], "computer \"BETA\"");
+  const auto refused =
+      std::find_if(second.begin(), second.end(), [](const std::string &l) {
+        return l.rfind("RegSetValueExA ", 0) == 0;
+      });
+  ASSERT_NE(refused, second.end());
+  EXPECT_NE(refused->find(": status 1016"), std::string::npos) << *refused;
+  EXPECT_EQ(second.back(), "exit status 1603: a failure after Install");
+  EXPECT_EQ(exits(second), 1);
 }
 
 } // namespace

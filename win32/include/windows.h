@@ -119,6 +119,10 @@ typedef HKEY *PHKEY;
 #define ERROR_NEGATIVE_SEEK 131L
 #define ERROR_REGISTRY_IO_FAILED 1016L
 #define ERROR_PRIVILEGE_NOT_HELD 1314L
+#define ERROR_LOCK_VIOLATION 33L
+#define ERROR_NOT_LOCKED 158L
+#define ERROR_DISK_FULL 112L
+#define ERROR_BUFFER_OVERFLOW 111L
 // ---- registry ----
 #define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
@@ -290,6 +294,16 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer,
 DWORD WINAPI SetFilePointer(HANDLE hFile, LONG lDistanceToMove,
                             PLONG lpDistanceToMoveHigh, DWORD dwMoveMethod);
 DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
+BOOL WINAPI SetEndOfFile(HANDLE hFile);
+BOOL WINAPI LockFile(HANDLE hFile, DWORD dwFileOffsetLow,
+                     DWORD dwFileOffsetHigh, DWORD nNumberOfBytesToLockLow,
+                     DWORD nNumberOfBytesToLockHigh);
+BOOL WINAPI UnlockFile(HANDLE hFile, DWORD dwFileOffsetLow,
+                       DWORD dwFileOffsetHigh, DWORD nNumberOfBytesToUnlockLow,
+                       DWORD nNumberOfBytesToUnlockHigh);
+#define MAX_COMPUTERNAME_LENGTH 15
+BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize);
+DWORD WINAPI GetCurrentProcessId(void);
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
 DWORD WINAPI GetTickCount(void);
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);

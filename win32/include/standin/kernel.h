@@ -4,7 +4,9 @@
 // sections, processes, threads, waits, Sleep, DeleteFileA, file times.
 //
 // Files: CreateFileA (OPEN_EXISTING, and OPEN_ALWAYS for writing, which
-// makes a missing file in an existing folder), WriteFile, SetFilePointer.
+// makes a missing file in an existing folder), WriteFile, SetFilePointer,
+// SetEndOfFile, and LockFile/UnlockFile, whose byte-range locks hold between
+// handles and between processes (host locks of open file descriptions).
 //
 // Journal entries (standin/journal.h):
 //   CreateProcessA <application> <command line> -> <0|1>
@@ -50,6 +52,13 @@ void setModuleFileName(const std::string &name);
 // gives double-byte characters; 1252 after resetKernel.
 void setCodePage(UINT page);
 void setWindowsDirectory(const std::string &directory);
+// What GetComputerNameA reports; "STANDIN" after resetKernel.
+void setComputerName(const std::string &name);
+// The bytes that WriteFile may still add to files, as on a disk that fills:
+// a write that does not fit writes what still fits and fails with
+// ERROR_DISK_FULL; SetEndOfFile gives cut bytes back. -1 (after resetKernel):
+// no limit.
+void setDiskSpace(int64_t bytes);
 // What GetTempPathA reports, with its trailing backslash; after resetKernel
 // "C:\WINDOWS\TEMP\".
 void setTempPath(const std::string &folder);
