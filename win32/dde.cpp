@@ -400,6 +400,18 @@ HCONV WINAPI DdeConnect(DWORD idInst, HSZ hszService, HSZ hszTopic,
 HDDEDATA WINAPI DdeClientTransaction(LPBYTE pData, DWORD cbData, HCONV hConv,
                                      HSZ hszItem, UINT wFmt, UINT wType,
                                      DWORD dwTimeout, LPDWORD pdwResult) {
+  if (dwTimeout != TIMEOUT_ASYNC) {
+    // A synchronous transaction waits in a modal loop of the library, which
+    // dispatches the calling thread's messages meanwhile.
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        break;
+      }
+      DispatchMessageA(&msg);
+    }
+  }
   std::unique_lock<std::mutex> lock(ddeMutex);
   standin::DdeTransaction t;
   t.conversation = conversationNumberLocked(hConv);

@@ -41,6 +41,8 @@ enum class ProgmanMode {
 //   goes to the server after the previous one has been acknowledged;
 // - DdeDisconnect and DdeUninitialize abandon what is not yet acknowledged:
 //   it is never carried out;
+// - a synchronous execute waits in a modal loop that dispatches the calling
+//   thread's messages (its timers too);
 // - a synchronous execute returns after the acknowledgement: nonzero when
 //   the server carried it out, 0 with DMLERR_NOTPROCESSED when it refused
 //   (negative acknowledgement), 0 with DMLERR_EXECACKTIMEOUT when no
