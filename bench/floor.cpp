@@ -7,7 +7,8 @@
 //
 // With X.dde beside it (one Program Manager command per line), it also holds
 // the setup's exchange with Program Manager before the wait: initialise,
-// connect to "Progman", every command as an asynchronous execute, disconnect,
+// connect to "Progman", every command as a synchronous execute that waits up
+// to 10 s for Program Manager's answer (the setup's own time-out), disconnect,
 // uninitialise. That is the least the platform costs for the group.
 //
 // With X.timer beside it, the job runs on a second thread while the first
@@ -74,7 +75,7 @@ void ProgmanExchange() {
     DWORD result = 0;
     DdeClientTransaction(reinterpret_cast<LPBYTE>(line),
                          static_cast<DWORD>(strlen(line) + 1), conv, nullptr, 0,
-                         XTYP_EXECUTE, TIMEOUT_ASYNC, &result);
+                         XTYP_EXECUTE, 10000, &result);
   }
   fclose(f);
   if (conv)

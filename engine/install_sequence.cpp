@@ -155,10 +155,28 @@ static void LogFileList(FILE *fileList, const char *path) {
           static_cast<int>(size));
 }
 
+// The warning that the suite is installed but its program group is missing
+// or lacks items (`group` as CreateProgramGroup returns it), with the install
+// directory, so that the user can find the programs.
+static void WarnProgramGroup(int group) {
+  const char *const headline =
+      group == -1 ? "Can not create the " PRODUCT_NAME " program group!"
+                  : "The " PRODUCT_NAME " program group lacks items!";
+  char text[128 + 256] = "";
+  if (!AppendText(text, headline) ||
+      !AppendText(text, "\n" PRODUCT_NAME " is installed in ") ||
+      !AppendText(text, g_installDir))
+    return;
+  const int shown = MessageBoxA(g_installHostWindow, text, "Warning",
+                                MB_TOPMOST | MB_ICONWARNING);
+  LogLine("message \"%s\" with the install directory: %s", headline,
+          shown != 0 ? "shown" : "not shown (MessageBoxA returned 0)");
+}
+
 int FinishInstall() {
   // Without the file list (missing, or a name too long to compose) there is
   // nothing to put into a group, so no group is made; the installation still
-  // ends with its prompt.
+  // ends with its prompt, after the warning that there is no group.
   char path[256];
   FILE *fileList = nullptr;
   const bool named = ComposePath(path, g_installDir, "\\setup.log");
@@ -179,12 +197,15 @@ int FinishInstall() {
     return 1;
   }
 
+  int group = -1;
   if (fileList != nullptr) {
-    CreateProgramGroup(fileList);
+    group = CreateProgramGroup(fileList);
     std::fclose(fileList);
   }
 
   Sleep(1000);
+  if (group != 1)
+    WarnProgramGroup(group);
   const int answer = MessageBoxA(
       g_installHostWindow,
       PRODUCT_NAME ", successfully Installed!\nWindows will restart now! ",

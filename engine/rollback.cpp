@@ -18,12 +18,13 @@ void RollbackInstall() {
   // start of Windows: nothing is written to RunOnce.
 
   // The group is deleted whether or not it exists; a missing Program Manager
-  // only costs the retry waits.
+  // only costs the retry waits. The wait holds the user-interface thread, so
+  // it is the short one.
   ProgmanConnect();
   char command[256] = "";
   if (AppendText(command, "[DeleteGroup(") &&
       AppendText(command, PRODUCT_NAME) && AppendText(command, ",1)]"))
-    ProgmanExecute(command);
+    ProgmanExecute(command, PROGMAN_UI_TIMEOUT_MS);
   ProgmanDisconnect();
   LogLine("rollback: done");
 }

@@ -21,30 +21,31 @@ static bool HoldsDoubleQuote(const char *text) {
 
 // Sends the AddItem command for the item line in g_lineBuffer: the program
 // path <install dir>\<item name> in double quotes, then the title in double
-// quotes. The command is sent whole or not at all.
-static void AddProgramItem() {
+// quotes. The command is sent whole or not at all. Returns what
+// ProgmanExecute returns, or 2 when the line gives no command to send.
+static int AddProgramItem() {
   // An item line needs a separator after its name and a quoted title;
   // without either it names no item.
   if (std::strpbrk(g_lineBuffer, " =") == nullptr ||
       std::strchr(g_lineBuffer, '"') == nullptr)
-    return;
+    return 2;
 
   char command[256] = "";
   ParseItemName();
   if (HoldsDoubleQuote(g_installDir) || HoldsDoubleQuote(g_itemField))
-    return;
+    return 2;
   bool fits = AppendText(command, "[AddItem(\"") &&
               AppendText(command, g_installDir) && AppendText(command, "\\") &&
               AppendText(command, g_itemField) && AppendText(command, "\",\"");
   // The target text replaces the item name in the shared field.
   ParseItemTarget();
   if (HoldsDoubleQuote(g_itemField))
-    return;
+    return 2;
   fits =
       fits && AppendText(command, g_itemField) && AppendText(command, "\")]");
   if (!fits)
-    return;
-  ProgmanExecute(command);
+    return 2;
+  return ProgmanExecute(command, PROGMAN_TIMEOUT_MS);
 }
 
 // True when the line begins with "#item" in any letter case (of A to Z
@@ -67,9 +68,17 @@ int CreateProgramGroup(FILE *stream) {
   ProgmanConnect();
 
   char command[256] = "";
+  int created = 0;
   if (AppendText(command, "[CreateGroup(") &&
       AppendText(command, PRODUCT_NAME) && AppendText(command, ",1)]"))
-    ProgmanExecute(command);
+    created = ProgmanExecute(command, PROGMAN_TIMEOUT_MS);
+  if (created != 1) {
+    // Without the group Program Manager would put the items into whatever
+    // group is active, so none is sent.
+    LogLine("program group: not created, no item sent");
+    ProgmanDisconnect();
+    return -1;
+  }
 
   // Read from the first line whatever the caller read before; the rewind also
   // clears the end-of-file and error states. A read error ends the list as its
@@ -80,6 +89,11 @@ int CreateProgramGroup(FILE *stream) {
   if (StreamFailureCount() != failures)
     LogStreamFailure("setup.log");
   bool inSection = false;
+  unsigned made = 0;
+  unsigned missing = 0;
+  // After a time-out Program Manager is taken as hung: the items left are
+  // not sent, so that it costs the time-out once.
+  bool hung = false;
   while (!std::feof(stream) && !std::ferror(stream)) {
     ReadLogLine(stream);
     if (g_lineBuffer[0] == '\0')
@@ -88,14 +102,30 @@ int CreateProgramGroup(FILE *stream) {
       if (g_lineBuffer[0] == '#')
         break;
       // A line too long to read whole names no item that can be trusted.
-      if (!g_lineCut)
-        AddProgramItem();
+      if (!g_lineCut && hung) {
+        ++missing;
+      } else if (!g_lineCut) {
+        const int added = AddProgramItem();
+        made += added == 1 ? 1 : 0;
+        missing += added == 0 || added == -1 ? 1 : 0;
+        hung = added == -1;
+      }
     }
     if (IsItemMarker(g_lineBuffer))
       inSection = true;
   }
-  if (std::ferror(stream))
+  // A list that cannot be read to its end may hold items never sent.
+  const bool unread = std::ferror(stream) != 0;
+  if (unread)
     LogStreamFailure("setup.log");
 
-  return ProgmanDisconnect();
+  if (unread)
+    LogLine("program group: lacks the items after a read error in setup.log");
+  else if (missing == 0)
+    LogLine("program group: whole, %u items", made);
+  else
+    LogLine("program group: lacks %u of %u items%s", missing, made + missing,
+            hung ? " (Program Manager did not answer in time)" : "");
+  ProgmanDisconnect();
+  return missing == 0 && !unread ? 1 : 0;
 }

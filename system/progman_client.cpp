@@ -56,38 +56,65 @@ int ProgmanConnect() {
   return g_progmanConv != nullptr ? 1 : 0;
 }
 
-// One execute transaction of `count` bytes, logged: the command as sent,
-// then its result.
-static bool Execute(LPBYTE data, DWORD count) {
-  DWORD transaction = 0;
-  const bool accepted =
+// What one execute transaction came to.
+enum ExecuteOutcome {
+  kCarriedOut,
+  kRefused,
+  kTimedOut,
+  kNotStarted,
+};
+
+// One synchronous execute transaction of `count` bytes that waits up to
+// `timeout` milliseconds for Program Manager's acknowledgement, logged: the
+// outcome, DdeGetLastError, the milliseconds it took, the command as sent.
+static ExecuteOutcome Execute(LPBYTE data, DWORD count, DWORD timeout) {
+  DWORD result = 0;
+  const DWORD started = GetTickCount();
+  const bool carriedOut =
       DdeClientTransaction(data, count, g_progmanConv, nullptr, 0, XTYP_EXECUTE,
-                           TIMEOUT_ASYNC, &transaction) != nullptr;
+                           timeout, &result) != nullptr;
+  const DWORD took = GetTickCount() - started;
+  // Read once: the library clears its error when asked.
+  const unsigned error = DdeError();
+  ExecuteOutcome outcome = kNotStarted;
+  const char *shownOutcome = "not started";
+  if (carriedOut) {
+    outcome = kCarriedOut;
+    shownOutcome = "carried out";
+  } else if (error == DMLERR_NOTPROCESSED) {
+    outcome = kRefused;
+    shownOutcome = "refused";
+  } else if (error == DMLERR_EXECACKTIMEOUT) {
+    outcome = kTimedOut;
+    shownOutcome = "timed out";
+  }
   if (LogIsOpen()) {
     char shown[4 * 256 + 1];
     EscapeBytes(shown, sizeof(shown), data, count);
-    if (accepted)
-      LogLine("DdeClientTransaction XTYP_EXECUTE %u bytes: ok: %s",
-              static_cast<unsigned>(count), shown);
-    else
-      LogLine("DdeClientTransaction XTYP_EXECUTE %u bytes: failed, "
-              "DdeGetLastError %u: %s",
-              static_cast<unsigned>(count), DdeError(), shown);
+    LogLine("DdeClientTransaction XTYP_EXECUTE %u bytes: %s, DdeGetLastError "
+            "%u, %u ms: %s",
+            static_cast<unsigned>(count), shownOutcome, error,
+            static_cast<unsigned>(took), shown);
   }
-  return accepted;
+  return outcome;
 }
 
-int ProgmanExecute(const char *command) {
+int ProgmanExecute(const char *command, DWORD timeout) {
   if (command == nullptr)
     return 0;
   // The library takes the bytes through a non-const pointer but only reads
   // them for an execute transaction.
   LPBYTE data = reinterpret_cast<LPBYTE>(const_cast<char *>(command));
   const DWORD count = static_cast<DWORD>(std::strlen(command) + 1);
-  if (Execute(data, count))
-    return 1;
-  Sleep(100);
-  return Execute(data, count) ? 1 : 0;
+  ExecuteOutcome outcome = Execute(data, count, timeout);
+  // Only a transaction that never reached Program Manager is sent again: a
+  // refused command would be refused again, and one that timed out may
+  // still be carried out, so that a second one would make a second item.
+  if (outcome == kNotStarted) {
+    Sleep(100);
+    outcome = Execute(data, count, timeout);
+  }
+  return outcome == kCarriedOut ? 1 : outcome == kTimedOut ? -1 : 0;
 }
 
 int ProgmanDisconnect() {

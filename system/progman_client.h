@@ -21,10 +21,20 @@ HDDEDATA CALLBACK ProgmanCallback(UINT wType, UINT wFmt, HCONV hConv, HSZ hsz1,
 // Starts an instance (one retry after 500 ms) and connects to service and
 // topic "Progman" (one retry after 500 ms). Returns 1 when connected, else 0.
 int ProgmanConnect();
-// Sends `command` with its terminating zero as one asynchronous execute
-// transaction on g_progmanConv; one retry after 100 ms. Returns 1 when the
-// library accepted it, else 0.
-int ProgmanExecute(const char *command);
+// How long a command may take Program Manager, in milliseconds: on the
+// worker thread, where Explorer may open a folder window for a new group and
+// write a shortcut file per item on a slow machine; and on the user-interface
+// thread, which the wait holds.
+#define PROGMAN_TIMEOUT_MS 10000
+#define PROGMAN_UI_TIMEOUT_MS 2000
+
+// Sends `command` with its terminating zero as one synchronous execute
+// transaction on g_progmanConv and waits up to `timeout` milliseconds for its
+// acknowledgement. A transaction that could not be started is tried once
+// more after 100 ms; a refused or timed-out command is never sent again.
+// Returns 1 when Program Manager carried it out, 0 when it refused it or the
+// transaction could not be started, -1 when no acknowledgement came in time.
+int ProgmanExecute(const char *command, DWORD timeout);
 // Ends the conversation if there is one and releases the instance. Returns 1.
 int ProgmanDisconnect();
 

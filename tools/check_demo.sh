@@ -85,10 +85,12 @@ for text in 'Start Menu/Programs/VKO Halvermont' 'Hardware Monitor.lnk' \
   holds "$group" "$text" || fail "program-group listing lacks: $text"
 done
 
-# The setup ran with /LOG: the log names each Program Manager command and
-# the restart request of the accepted success prompt, after the exit status.
+# The setup ran with /LOG: the log names each Program Manager command as
+# carried out, the whole group, the exit status and, after it, the restart
+# request of the accepted success prompt.
 log=$(section "setup log")
-for text in 'MERRIK.LOG' 'DdeClientTransaction XTYP_EXECUTE 32 bytes: ok: [CreateGroup(VKO Halvermont,1)]\x00' \
+for text in 'MERRIK.LOG' 'DdeClientTransaction XTYP_EXECUTE 32 bytes: carried out, DdeGetLastError 0, ' \
+  ' ms: [CreateGroup(VKO Halvermont,1)]\x00' 'program group: whole, 2 items' \
   'success prompt: OK, restart' 'exit status 1641: installed, restart requested and accepted' \
   'ExitWindowsEx EWX_REBOOT: ok'; do
   holds "$log" "$text" || fail "setup log lacks: $text"

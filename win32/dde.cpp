@@ -6,13 +6,16 @@
 #include "text_compare.h"
 
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <mutex>
+#include <thread>
 
 namespace {
 
 struct Instance {
   UINT lastError = DMLERR_NO_ERROR;
+  std::thread::id thread; // the thread that made it
 };
 struct StringHandle {
   DWORD instance;
@@ -22,6 +25,9 @@ struct Conversation {
   DWORD instance;
   int number;
   bool connected;
+  // Asynchronous transactions not yet acknowledged, oldest first (indices
+  // into `transactions`); the first is the one outstanding at the server.
+  std::deque<size_t> queued;
 };
 
 std::mutex ddeMutex;
@@ -42,6 +48,12 @@ std::vector<standin::DdeConnectCall> connectCalls;
 std::vector<standin::DdeTransaction> transactions;
 std::vector<standin::DdeDisconnectCall> disconnectCalls;
 std::vector<standin::DdeUninitializeCall> uninitializeCalls;
+
+// The server's behaviour and how many commands have reached it.
+DWORD serverDelay = 0;
+int refuseAt = 0;
+int hangAt = 0;
+int served = 0;
 
 std::vector<standin::ProgmanGroup> groups;
 int currentGroup = -1;
@@ -153,18 +165,20 @@ bool runCommand(const std::string &name, const std::vector<std::string> &args) {
 }
 
 // Carries out "[Cmd(a,b)][Cmd2(..)]"; what it cannot do is put aside.
-void execute(const std::string &text) {
+// False when any part could not be carried out.
+bool execute(const std::string &text) {
   size_t pos = 0;
+  bool allDone = true;
   while (true) {
     while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t' ||
                                  text[pos] == '\r' || text[pos] == '\n'))
       ++pos;
     if (pos >= text.size())
-      return;
+      return allDone;
     size_t start = pos;
     if (text[pos] != '[') {
       rejected.push_back(text.substr(start));
-      return;
+      return false;
     }
     bool inQuotes = false;
     size_t end = pos + 1;
@@ -176,7 +190,7 @@ void execute(const std::string &text) {
     }
     if (end >= text.size()) {
       rejected.push_back(text.substr(start));
-      return;
+      return false;
     }
     std::string body = text.substr(pos + 1, end - pos - 1);
     std::string whole = text.substr(start, end - start + 1);
@@ -206,9 +220,68 @@ void execute(const std::string &text) {
           args.push_back(trimmed(cur));
       }
     }
-    if (!ok || !runCommand(name, args))
+    if (!ok || !runCommand(name, args)) {
       rejected.push_back(whole);
+      allDone = false;
+    }
   }
+}
+
+// The command bytes of a transaction up to the first zero.
+std::string commandText(const standin::DdeTransaction &t) {
+  size_t n = 0;
+  while (n < t.bytes.size() && t.bytes[n] != 0)
+    ++n;
+  return std::string(t.bytes.begin(),
+                     t.bytes.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+enum class Ack { Positive, Negative, None };
+
+// The server receives one command: it carries it out (or refuses it) and
+// acknowledges, or, hung, does neither.
+Ack serve(const standin::DdeTransaction &t) {
+  const int number = ++served;
+  if (hangAt != 0 && number >= hangAt)
+    return Ack::None;
+  if (number == refuseAt)
+    return Ack::Negative;
+  return execute(commandText(t)) ? Ack::Positive : Ack::Negative;
+}
+
+// Lets the queued asynchronous transactions of `conv` reach the server one
+// after another, each once the previous one is acknowledged, within
+// `budget` milliseconds of waiting (TIMEOUT_ASYNC: no limit). Returns the
+// milliseconds used; false in `drained` when something is still queued.
+DWORD deliverQueued(Conversation &conv, DWORD budget, bool *drained) {
+  DWORD used = 0;
+  while (!conv.queued.empty()) {
+    if (budget != TIMEOUT_ASYNC && budget - used < serverDelay) {
+      *drained = false;
+      return budget;
+    }
+    standin::DdeTransaction &t = transactions[conv.queued.front()];
+    const Ack ack = serve(t);
+    if (ack == Ack::None) {
+      // The outstanding one is never answered; the queue stays blocked.
+      --served;
+      *drained = false;
+      return budget == TIMEOUT_ASYNC ? used : budget;
+    }
+    used += serverDelay;
+    t.outcome = ack == Ack::Positive ? standin::DdeOutcome::CarriedOut
+                                     : standin::DdeOutcome::Refused;
+    conv.queued.pop_front();
+  }
+  *drained = true;
+  return used;
+}
+
+// Abandons what `conv` still has queued; caller holds ddeMutex.
+void abandonQueued(Conversation &conv) {
+  for (size_t index : conv.queued)
+    transactions[index].outcome = standin::DdeOutcome::Abandoned;
+  conv.queued.clear();
 }
 
 } // namespace
@@ -239,7 +312,7 @@ UINT WINAPI DdeInitializeA(LPDWORD pidInst, PFNCALLBACK pfnCallback,
       result = DMLERR_INVALIDPARAMETER;
   } else {
     DWORD id = nextInstance++;
-    instances[id] = Instance{};
+    instances[id] = Instance{DMLERR_NO_ERROR, std::this_thread::get_id()};
     *pidInst = id;
     call.instance = id;
   }
@@ -310,7 +383,7 @@ HCONV WINAPI DdeConnect(DWORD idInst, HSZ hszService, HSZ hszTopic,
       handle = nextConversation;
       nextConversation += 4;
       conversations[handle] =
-          Conversation{idInst, nextConversationNumber++, true};
+          Conversation{idInst, nextConversationNumber++, true, {}};
       call.conversation = conversations[handle].number;
     } else {
       inst->second.lastError = DMLERR_NO_CONV_ESTABLISHED;
@@ -327,6 +400,18 @@ HCONV WINAPI DdeConnect(DWORD idInst, HSZ hszService, HSZ hszTopic,
 HDDEDATA WINAPI DdeClientTransaction(LPBYTE pData, DWORD cbData, HCONV hConv,
                                      HSZ hszItem, UINT wFmt, UINT wType,
                                      DWORD dwTimeout, LPDWORD pdwResult) {
+  if (dwTimeout != TIMEOUT_ASYNC) {
+    // A synchronous transaction waits in a modal loop of the library, which
+    // dispatches the calling thread's messages meanwhile.
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        PostQuitMessage(static_cast<int>(msg.wParam));
+        break;
+      }
+      DispatchMessageA(&msg);
+    }
+  }
   std::unique_lock<std::mutex> lock(ddeMutex);
   standin::DdeTransaction t;
   t.conversation = conversationNumberLocked(hConv);
@@ -341,22 +426,57 @@ HDDEDATA WINAPI DdeClientTransaction(LPBYTE pData, DWORD cbData, HCONV hConv,
   auto conv = conversations.find(reinterpret_cast<uintptr_t>(hConv));
   bool live = conv != conversations.end() && conv->second.connected;
   const bool fault = standin::faultHere("DdeClientTransaction");
-  t.accepted = !fault && live && pData && wType == XTYP_EXECUTE &&
-               mode == standin::ProgmanMode::Present;
-  if (t.accepted) {
-    size_t n = 0;
-    while (n < t.bytes.size() && t.bytes[n] != 0)
-      ++n;
-    execute(std::string(t.bytes.begin(),
-                        t.bytes.begin() + static_cast<std::ptrdiff_t>(n)));
+  const bool startable = live && pData && wType == XTYP_EXECUTE &&
+                         mode == standin::ProgmanMode::Present;
+  Instance *inst = nullptr;
+  if (live) {
+    auto found = instances.find(conv->second.instance);
+    if (found != instances.end())
+      inst = &found->second;
+  }
+  UINT error = DMLERR_NO_ERROR;
+  if (fault && live) {
+    // The command is lost on its way: it never reaches the server.
+    t.outcome = standin::DdeOutcome::TimedOut;
+    t.waitedMs = dwTimeout == TIMEOUT_ASYNC ? 0 : dwTimeout;
+    error = DMLERR_EXECACKTIMEOUT;
+  } else if (fault || !startable) {
+    error = live ? DMLERR_NO_CONV_ESTABLISHED : DMLERR_NO_ERROR;
+  } else if (dwTimeout == TIMEOUT_ASYNC) {
+    t.outcome = standin::DdeOutcome::Queued;
+    t.accepted = true;
+    conv->second.queued.push_back(transactions.size());
     if (pdwResult)
       *pdwResult = nextTransactionId++;
-  } else if (live) {
-    auto inst = instances.find(conv->second.instance);
-    if (inst != instances.end())
-      inst->second.lastError =
-          fault ? DMLERR_EXECACKTIMEOUT : DMLERR_NO_CONV_ESTABLISHED;
+  } else {
+    // Synchronous: what is queued goes first, then this command, all within
+    // the time-out.
+    bool drained = false;
+    DWORD used = deliverQueued(conv->second, dwTimeout, &drained);
+    Ack ack = Ack::None;
+    if (drained) {
+      ack = serve(t);
+      if (ack != Ack::None && serverDelay > dwTimeout - used) {
+        // Carried out (or refused) after the client stopped waiting.
+        ack = Ack::None;
+      } else if (ack != Ack::None) {
+        used += serverDelay;
+      }
+    }
+    if (ack == Ack::None) {
+      t.waitedMs = dwTimeout;
+      t.outcome = standin::DdeOutcome::TimedOut;
+      error = DMLERR_EXECACKTIMEOUT;
+    } else {
+      t.waitedMs = used;
+      t.outcome = ack == Ack::Positive ? standin::DdeOutcome::CarriedOut
+                                       : standin::DdeOutcome::Refused;
+      t.accepted = ack == Ack::Positive;
+      error = t.accepted ? DMLERR_NO_ERROR : DMLERR_NOTPROCESSED;
+    }
   }
+  if (inst != nullptr)
+    inst->lastError = error;
   transactions.push_back(t);
   lock.unlock();
   standin::journal(
@@ -374,6 +494,7 @@ BOOL WINAPI DdeDisconnect(HCONV hConv) {
   call.conversation = conversationNumberLocked(hConv);
   auto conv = conversations.find(reinterpret_cast<uintptr_t>(hConv));
   if (conv != conversations.end() && conv->second.connected) {
+    abandonQueued(conv->second);
     conv->second.connected = false;
     call.result = true;
   }
@@ -391,8 +512,10 @@ BOOL WINAPI DdeUninitialize(DWORD idInst) {
   if (instances.erase(idInst)) {
     call.result = true;
     for (auto &c : conversations)
-      if (c.second.instance == idInst)
+      if (c.second.instance == idInst) {
+        abandonQueued(c.second);
         c.second.connected = false;
+      }
     for (auto it = strings.begin(); it != strings.end();)
       it = it->second.instance == idInst ? strings.erase(it) : std::next(it);
   }
@@ -418,6 +541,10 @@ namespace standin {
 void resetDde() {
   std::lock_guard<std::mutex> lock(ddeMutex);
   mode = ProgmanMode::Present;
+  serverDelay = 0;
+  refuseAt = 0;
+  hangAt = 0;
+  served = 0;
   initFailures = 0;
   instances.clear();
   strings.clear();
@@ -437,6 +564,34 @@ void resetDde() {
 void setProgmanMode(ProgmanMode m) {
   std::lock_guard<std::mutex> lock(ddeMutex);
   mode = m;
+}
+
+void setProgmanDelay(DWORD ms) {
+  std::lock_guard<std::mutex> lock(ddeMutex);
+  serverDelay = ms;
+}
+
+void refuseProgmanCommand(int n) {
+  std::lock_guard<std::mutex> lock(ddeMutex);
+  refuseAt = n;
+}
+
+void hangProgmanAt(int n) {
+  std::lock_guard<std::mutex> lock(ddeMutex);
+  hangAt = n;
+}
+
+void ddeClientThreadWaits() {
+  std::lock_guard<std::mutex> lock(ddeMutex);
+  const std::thread::id me = std::this_thread::get_id();
+  for (auto &c : conversations) {
+    auto inst = instances.find(c.second.instance);
+    if (!c.second.connected || inst == instances.end() ||
+        inst->second.thread != me)
+      continue;
+    bool drained = false;
+    deliverQueued(c.second, TIMEOUT_ASYNC, &drained);
+  }
 }
 
 void failDdeInitialize(int calls) {

@@ -7,6 +7,7 @@
 // or a SendMessageA of its own.
 #include "user_internal.h"
 
+#include "standin/dde.h"
 #include "standin/faults.h"
 #include "standin/journal.h"
 
@@ -369,6 +370,8 @@ BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
 
 BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin,
                         UINT wMsgFilterMax) {
+  // A message wait is where the DDE library's acknowledgements come in.
+  standin::ddeClientThreadWaits();
   State &s = state();
   std::unique_lock<std::mutex> lk(s.mutex);
   if (!lpMsg || (hWnd && !findWindow(s, hWnd)))
@@ -411,6 +414,7 @@ BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin,
 
 BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin,
                          UINT wMsgFilterMax, UINT wRemoveMsg) {
+  standin::ddeClientThreadWaits();
   State &s = state();
   std::unique_lock<std::mutex> lk(s.mutex);
   if (!lpMsg)

@@ -869,9 +869,22 @@ def install_logged(lines, s, cfg, problems):
     commands = ["[CreateGroup(%s,1)]" % GROUP] + [
         '[AddItem("%s\\%s","%s")]' % (s.install_dir, f, t)
         for f, t in s.items]
+    # Each command waited for Program Manager and was carried out; the
+    # milliseconds vary.
+    at = 0
+    for c in commands:
+        want = re.compile(
+            r"DdeClientTransaction XTYP_EXECUTE %d bytes: carried out, "
+            r"DdeGetLastError 0, [0-9]+ ms: %s\\x00$"
+            % (len(c.encode(s.codepage)) + 1, re.escape(c)))
+        found = [i for i in range(at, len(lines)) if want.match(lines[i])]
+        if not found:
+            problems.append("log: no line %r after line %d"
+                            % (want.pattern, at))
+            continue
+        at = found[0] + 1
     expect_lines(lines, [
-        "DdeClientTransaction XTYP_EXECUTE %d bytes: ok: %s\\x00"
-        % (len(c.encode(s.codepage)) + 1, c) for c in commands] + [
+        "program group: whole, %d items" % len(s.items),
         "success prompt: Cancel, no restart",
         "exit status 3010: installed, restart declined or refused by the "
         "system"], problems)

@@ -323,9 +323,9 @@ TEST_F(InstallRun, WithoutARestartTheExitStatusAsksForOne) {
 }
 
 // A registry that refuses every write is a failed installation: nothing of
-// it is stored, and the failure message follows. Program Manager's absence
-// is not the installation's failure: its commands are asynchronous, and the
-// installation still reaches its prompt and succeeds.
+// it is stored, and the failure message follows. A program group that is not
+// made whole is not the installation's failure: the user is warned, with the
+// install directory, before the prompt, and the installation succeeds.
 TEST_F(InstallRun, RefusedRegistryFailsMissingProgramManagerStillSucceeds) {
   const Snapshot before = RegistrySnapshot();
   standin::regRefuseWrites(true);
@@ -341,22 +341,39 @@ TEST_F(InstallRun, RefusedRegistryFailsMissingProgramManagerStillSucceeds) {
   EXPECT_EQ(boxes[0].caption, "Abort Installation");
   EXPECT_TRUE(standin::progmanGroups().empty());
 
-  TearDown();
-  SetUp();
-  standin::setProgmanMode(standin::ProgmanMode::Absent);
-  GoodMedia();
-  AnswerPrompt(IDCANCEL);
+  for (bool absent : {true, false}) {
+    TearDown();
+    SetUp();
+    if (absent)
+      standin::setProgmanMode(standin::ProgmanMode::Absent);
+    else
+      standin::refuseProgmanCommand(2); // the first item
+    GoodMedia();
+    AnswerPrompt(IDCANCEL);
 
-  EXPECT_EQ(RunHost(), 0);
+    EXPECT_EQ(RunHost(), 0);
 
-  EXPECT_EQ(g_installStatus.load(), 1);
-  boxes = standin::messageBoxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].caption, "Success");
-  // The connect retry, every command's retry, then the one second.
-  EXPECT_EQ(standin::sleepCalls(),
-            (std::vector<DWORD>{500, 100, 100, 100, 1000}));
-  EXPECT_TRUE(standin::progmanGroups().empty());
+    EXPECT_EQ(g_installStatus.load(), 1);
+    EXPECT_EQ(exitCodeAtEnd_, 3010);
+    boxes = standin::messageBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text,
+              std::string(absent ? "Can not create the VKO Halvermont program "
+                                   "group!"
+                                 : "The VKO Halvermont program group lacks "
+                                   "items!") +
+                  "\nVKO Halvermont is installed in " + installDir_);
+    EXPECT_EQ(boxes[0].caption, "Warning");
+    EXPECT_EQ(boxes[0].flags, 0x00040030u);
+    EXPECT_NE(boxes[0].owner, nullptr);
+    EXPECT_EQ(boxes[0].owner, boxes[1].owner);
+    EXPECT_EQ(boxes[1].caption, "Success");
+    if (absent) {
+      // The connect retry, the group's retry, then the one second.
+      EXPECT_EQ(standin::sleepCalls(), (std::vector<DWORD>{500, 100, 1000}));
+      EXPECT_TRUE(standin::progmanGroups().empty());
+    }
+  }
 }
 
 // With the log open, a registry write that the system refuses is in the
@@ -386,7 +403,8 @@ TEST_F(InstallRun, RefusedRegistryWriteIsLoggedWithItsStatus) {
 }
 
 // Without setup.log there is nothing to make a group of: no exchange with
-// Program Manager at all, and the installation ends as usual.
+// Program Manager at all; the user is warned that there is no group, and the
+// installation ends as usual.
 TEST_F(InstallRun, MissingFileListMakesNoGroup) {
   GoodMedia(false);
   AnswerPrompt(IDOK);
@@ -396,7 +414,12 @@ TEST_F(InstallRun, MissingFileListMakesNoGroup) {
   EXPECT_EQ(g_installStatus.load(), 1);
   EXPECT_TRUE(standin::ddeInitCalls().empty());
   EXPECT_TRUE(standin::ddeTransactions().empty());
-  ASSERT_EQ(standin::messageBoxes().size(), 1u);
+  ASSERT_EQ(standin::messageBoxes().size(), 2u);
+  EXPECT_EQ(standin::messageBoxes()[0].text,
+            "Can not create the VKO Halvermont program group!\nVKO Halvermont "
+            "is installed in " +
+                installDir_);
+  EXPECT_EQ(standin::messageBoxes()[1].caption, "Success");
   EXPECT_EQ(standin::sleepCalls(), std::vector<DWORD>{1000});
   EXPECT_EQ(g_exitCode.load(), 1641);
   const Snapshot actual = RegistrySnapshot();
@@ -644,7 +667,8 @@ protected:
 // The file list's name is composed in 256 bytes: with an install directory of
 // 245 characters "\setup.log" still fits and the group is made (its items'
 // commands are too long and left out); with 246 the name does not fit and no
-// group is made, rather than one from a file of a cut-short name.
+// group is made, rather than one from a file of a cut-short name, and the
+// user is warned.
 TEST_F(Finish, FileListNameAtTheBufferLimit) {
   FinishWithDirectory(245);
   EXPECT_EQ(standin::ddeCommands(),
@@ -655,8 +679,9 @@ TEST_F(Finish, FileListNameAtTheBufferLimit) {
   standin::resetUser();
   FinishWithDirectory(246);
   EXPECT_TRUE(standin::ddeInitCalls().empty());
-  ASSERT_EQ(standin::messageBoxes().size(), 1u);
-  EXPECT_EQ(standin::messageBoxes()[0].caption, "Success");
+  ASSERT_EQ(standin::messageBoxes().size(), 2u);
+  EXPECT_EQ(standin::messageBoxes()[0].caption, "Warning");
+  EXPECT_EQ(standin::messageBoxes()[1].caption, "Success");
   EXPECT_EQ(g_exitCode.load(), 1641);
 }
 

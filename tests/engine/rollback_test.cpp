@@ -136,6 +136,9 @@ TEST_F(RollbackTest, RemovesExactlyTheSuiteEntriesOfAFullInstallation) {
     ASSERT_EQ(transactions.size(), 1u);
     EXPECT_EQ(transactions[0].cbData, 32u);
     EXPECT_EQ(transactions[0].bytes.back(), 0);
+    // The user-interface thread waits at most 2 s for the answer.
+    EXPECT_EQ(transactions[0].timeout, 2000u);
+    EXPECT_EQ(transactions[0].outcome, standin::DdeOutcome::CarriedOut);
     EXPECT_TRUE(standin::progmanGroups().empty());
     EXPECT_EQ(standin::ddeOpenInstanceCount(), 0);
     EXPECT_EQ(g_ddeInstance, 0u);

@@ -7,6 +7,12 @@
 // registry as before the install, and never a registry value that the
 // fault-free run does not leave (stale or foreign bytes).
 //
+// Program Manager is swept too: for each execute command of the fault-free
+// run, a run in which Program Manager refuses that command, and one in which
+// it stops answering at that command. A success status then needs the whole
+// group of the fault-free run or the warning that it is not whole, and no
+// command may be sent twice.
+//
 // Prints one table per kind of run: K and the runs by outcome.
 #include "shell/shell_harness.h"
 #include "standin/faults.h"
@@ -38,6 +44,9 @@ struct RunKind {
   bool cancelFirst;   // Cancel on the Welcome dialog, No to the question
 };
 
+// How Program Manager answers in a run.
+enum class Progman { Answers, RefusesCommand, HangsAtCommand };
+
 const RunKind kRuns[] = {
     {"Express on Windows 95", 0xC0000004, false, false, IDCANCEL, true},
     {"Express on Windows NT", 0x05650004, false, false, IDCANCEL, false},
@@ -61,7 +70,9 @@ struct Report {
   std::vector<std::string> callNames;
   uint64_t faultNumber = 0;
   std::string faultCall;
-  std::vector<std::string> log; // the lines of the setup log
+  std::vector<std::string> log;      // the lines of the setup log
+  std::vector<std::string> commands; // the execute commands sent
+  std::vector<std::string> groups;   // each group: name, tab, item titles
 };
 
 enum Outcome {
@@ -196,9 +207,14 @@ protected:
   }
 
   // In the child: one whole run on a fresh machine, reported as lines.
-  std::string RunInChild(const RunKind &kind, uint64_t faultAt) {
+  std::string RunInChild(const RunKind &kind, uint64_t faultAt, Progman progman,
+                         int command) {
     SetUp();
     Prepare(kind);
+    if (progman == Progman::RefusesCommand)
+      standin::refuseProgmanCommand(command);
+    else if (progman == Progman::HangsAtCommand)
+      standin::hangProgmanAt(command);
     // The setup log, where a fault that shows no message must appear.
     const std::string log = base_ + "/sweep.log";
     standin::setCommandLine("\"" + sourceDir_ + "\\MERRIK.EXE\" /LOG=\"" + log +
@@ -225,6 +241,14 @@ protected:
       out << "name\t" << name << "\n";
     if (auto fault = standin::injectedFault())
       out << "fault\t" << fault->number << "\t" << fault->call << "\n";
+    for (const std::string &command : standin::ddeCommands())
+      out << "dde\t" << Escaped(command) << "\n";
+    for (const auto &group : standin::progmanGroups()) {
+      std::string items = group.name;
+      for (const auto &item : group.items)
+        items += "\t" + item.title;
+      out << "group\t" << Escaped(items) << "\n";
+    }
     std::istringstream logLines(testsupport::ReadFileOr(log, ""));
     std::string line;
     while (std::getline(logLines, line))
@@ -234,7 +258,8 @@ protected:
     return out.str();
   }
 
-  Report Run(const RunKind &kind, uint64_t faultAt) {
+  Report Run(const RunKind &kind, uint64_t faultAt,
+             Progman progman = Progman::Answers, int command = 0) {
     Report report;
     int fds[2];
     if (pipe(fds) != 0) {
@@ -245,7 +270,7 @@ protected:
     pid_t child = fork();
     if (child == 0) {
       close(fds[0]);
-      const std::string text = RunInChild(kind, faultAt);
+      const std::string text = RunInChild(kind, faultAt, progman, command);
       for (size_t done = 0; done < text.size();) {
         ssize_t n = write(fds[1], text.data() + done, text.size() - done);
         if (n <= 0)
@@ -299,6 +324,10 @@ protected:
         report.calls = std::stoull(f[1]);
       else if (f[0] == "log" && f.size() >= 2)
         report.log.push_back(Unescaped(line.substr(4)));
+      else if (f[0] == "dde" && f.size() >= 2)
+        report.commands.push_back(Unescaped(line.substr(4)));
+      else if (f[0] == "group" && f.size() >= 2)
+        report.groups.push_back(Unescaped(line.substr(6)));
       else if (f[0] == "name" && f.size() == 2)
         report.callNames.push_back(f[1]);
       else if (f[0] == "fault" && f.size() == 3) {
@@ -375,9 +404,10 @@ std::string FailureNumber(const std::string &call) {
   return it == numbers.end() ? "" : std::to_string(it->second);
 }
 
-// True when a line of the log names `call` with its failure's number.
-bool LogNamesFault(const Report &r) {
-  const std::string number = FailureNumber(r.faultCall);
+// True when a line of the log names `call` with its failure's number
+// (`number` when given, else the one the fault plan injects).
+bool LogNamesFault(const Report &r, const std::string &given = "") {
+  const std::string number = given.empty() ? FailureNumber(r.faultCall) : given;
   for (const std::string &line : r.log) {
     if (line.find(r.faultCall) == std::string::npos)
       continue;
@@ -410,6 +440,15 @@ bool ShowsNewBox(const Report &clean, const Report &r) {
   return false;
 }
 
+// True when the run warns that the program group is not whole.
+bool WarnsOfTheGroup(const Report &r) {
+  for (const auto &box : r.boxes)
+    if (box.rfind("Warning\t", 0) == 0 &&
+        box.find("program group") != std::string::npos)
+      return true;
+  return false;
+}
+
 // The outcome of a run with a fault against the fault-free run; `why` says
 // what is wrong with a run that is not honest.
 Outcome Classify(const Report &clean, const Report &r, std::string *why) {
@@ -417,6 +456,15 @@ Outcome Classify(const Report &clean, const Report &r, std::string *why) {
     return kHang;
   if (!r.whole)
     return kCrash;
+  // A command sent again could make a second item of a late one.
+  const std::set<std::string> once(clean.commands.begin(),
+                                   clean.commands.end());
+  if (once.size() == clean.commands.size() &&
+      std::set<std::string>(r.commands.begin(), r.commands.end()).size() !=
+          r.commands.size()) {
+    *why = "a command sent twice";
+    return kOther;
+  }
   for (const auto &v : r.after) {
     auto inClean = clean.after.find(v.first);
     auto inBefore = r.before.find(v.first);
@@ -434,6 +482,13 @@ Outcome Classify(const Report &clean, const Report &r, std::string *why) {
           *why = "success without " + v.first;
           return kDishonestSuccess;
         }
+      }
+      // The group is whole, or the user is told that it is not.
+      if (WarnsOfTheGroup(r))
+        return kFailureReported;
+      if (r.groups != clean.groups) {
+        *why = "success without the whole program group, and no warning";
+        return kDishonestSuccess;
       }
       return kIgnored;
     }
@@ -465,8 +520,16 @@ Outcome Classify(const Report &clean, const Report &r, std::string *why) {
   return kOther;
 }
 
+void PrintRow(const std::string &name, uint64_t k, const int *counts) {
+  std::printf("%-56s %5llu", name.c_str(), static_cast<unsigned long long>(k));
+  for (int i = 0; i < kOutcomes; ++i)
+    std::printf(" | %*d", static_cast<int>(std::strlen(kOutcomeNames[i])),
+                counts[i]);
+  std::printf("\n");
+}
+
 TEST_F(FaultSweep, EveryPlatformCallFailsOnceAndEachRunEndsHonestly) {
-  std::printf("\n%-34s %5s", "run", "K");
+  std::printf("\n%-56s %5s", "run", "K");
   for (const char *name : kOutcomeNames)
     std::printf(" | %s", name);
   std::printf("\n");
@@ -479,6 +542,12 @@ TEST_F(FaultSweep, EveryPlatformCallFailsOnceAndEachRunEndsHonestly) {
     EXPECT_EQ(clean.exitCode, kind.preSetupFails          ? 1603
                               : kind.promptAnswer == IDOK ? 1641
                                                           : 3010);
+    // Without a fault the group is whole (a failed run deletes it).
+    EXPECT_EQ(clean.groups, kind.preSetupFails ? std::vector<std::string>{}
+                                               : std::vector<std::string>{
+                                                     "VKO Halvermont\tHardware "
+                                                     "Monitor\tUninstall VKO "
+                                                     "Halvermont"});
     if (std::getenv("MERRIK_SWEEP_DETAIL") != nullptr) {
       for (size_t i = 0; i < clean.callNames.size(); ++i)
         std::printf("  call %3zu %s\n", i + 1, clean.callNames[i].c_str());
@@ -511,12 +580,46 @@ TEST_F(FaultSweep, EveryPlatformCallFailsOnceAndEachRunEndsHonestly) {
                       << kOutcomeNames[outcome] << " (exit " << r.exitCode
                       << ") " << why;
     }
-    std::printf("%-34s %5llu", kind.name,
-                static_cast<unsigned long long>(clean.calls));
-    for (int i = 0; i < kOutcomes; ++i)
-      std::printf(" | %*d", static_cast<int>(std::strlen(kOutcomeNames[i])),
-                  counts[i]);
-    std::printf("\n");
+    PrintRow(kind.name, clean.calls, counts);
+
+    // Program Manager refuses one command, or stops answering at it.
+    const int commands = static_cast<int>(clean.commands.size());
+    for (Progman progman : {Progman::RefusesCommand, Progman::HangsAtCommand}) {
+      const bool refuses = progman == Progman::RefusesCommand;
+      int ddeCounts[kOutcomes] = {};
+      for (int c = 1; c <= commands; ++c) {
+        Report r = Run(kind, 0, progman, c);
+        r.faultCall = "DdeClientTransaction";
+        std::string why;
+        Outcome outcome = Classify(clean, r, &why);
+        // Refused: DMLERR_NOTPROCESSED; no answer: DMLERR_EXECACKTIMEOUT.
+        if ((outcome == kFailureReported || outcome == kIgnored) &&
+            !ShowsNewBox(clean, r) &&
+            !LogNamesFault(r, refuses ? "16393" : "16389")) {
+          why = "neither a message nor a log line names the command";
+          outcome = kUnseen;
+        }
+        // A command that is not carried out always shows: as the group's
+        // warning after a success, or inside a failure that is reported.
+        if (outcome == kIgnored) {
+          why = "the command's failure ended as a plain success";
+          outcome = kOther;
+        }
+        ++ddeCounts[outcome];
+        if (std::getenv("MERRIK_SWEEP_DETAIL") != nullptr)
+          std::printf("  command %d %s: exit %4d  %s %s\n", c,
+                      refuses ? "refused" : "unanswered", r.exitCode,
+                      kOutcomeNames[outcome], why.c_str());
+        if (outcome != kFailureReported && outcome != kIgnored)
+          ADD_FAILURE() << kind.name << ": command " << c
+                        << (refuses ? " refused: " : " unanswered: ")
+                        << kOutcomeNames[outcome] << " (exit " << r.exitCode
+                        << ") " << why;
+      }
+      PrintRow(std::string(kind.name) +
+                   (refuses ? ", a command refused" : ", a command unanswered"),
+               static_cast<uint64_t>(commands), ddeCounts);
+    }
   }
 }
 

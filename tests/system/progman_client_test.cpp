@@ -90,8 +90,9 @@ TEST_F(ProgmanClientTest, CreatesTheGroupAndOneItemPerItemLineInFileOrder) {
       AddItem("D:\\X\\HELP.HLP", "Help")};
   EXPECT_EQ(standin::ddeCommands(), expected);
 
-  // Each command goes as its text and one zero byte, as an asynchronous
-  // execute without item or format, on the one conversation.
+  // Each command goes as its text and one zero byte, as a synchronous
+  // execute without item or format that waits up to 10 s, on the one
+  // conversation, and is carried out before the next goes.
   auto transactions = standin::ddeTransactions();
   ASSERT_EQ(transactions.size(), 4u);
   EXPECT_EQ(transactions[0].cbData, 32u);
@@ -105,8 +106,9 @@ TEST_F(ProgmanClientTest, CreatesTheGroupAndOneItemPerItemLineInFileOrder) {
     EXPECT_FALSE(transactions[i].item);
     EXPECT_EQ(transactions[i].format, 0u);
     EXPECT_EQ(transactions[i].type, 0x4050u);
-    EXPECT_EQ(transactions[i].timeout, 0xFFFFFFFFu);
+    EXPECT_EQ(transactions[i].timeout, 10000u);
     EXPECT_TRUE(transactions[i].resultPointer);
+    EXPECT_EQ(transactions[i].outcome, standin::DdeOutcome::CarriedOut) << i;
   }
 
   // The peer made the group with the three items.
@@ -305,17 +307,18 @@ TEST_F(ProgmanClientTest, AddItemCommandAtTheBufferLimit) {
   EXPECT_EQ(commands[1].size(), 255u);
 }
 
-// Without a server: two connects 500 ms apart, every command twice, 100 ms
-// apart; the whole list is still read and the exchange still ends cleanly.
+// Without a server: two connects 500 ms apart, the group's command twice,
+// 100 ms apart, and no item (it would land in another group); the exchange
+// still ends cleanly.
 TEST_F(ProgmanClientTest, NoProgramManagerCostsOnlyTheRetryWaits) {
   standin::setProgmanMode(standin::ProgmanMode::Absent);
   EXPECT_EQ(CreateProgramGroup(FileList("#item\nA.EXE \"A\"\nB.EXE \"B\"\n")),
-            1);
+            -1);
 
-  EXPECT_EQ(standin::sleepCalls(), (std::vector<DWORD>{500, 100, 100, 100}));
+  EXPECT_EQ(standin::sleepCalls(), (std::vector<DWORD>{500, 100}));
   EXPECT_EQ(standin::ddeConnectCalls().size(), 2u);
   auto transactions = standin::ddeTransactions();
-  ASSERT_EQ(transactions.size(), 6u);
+  ASSERT_EQ(transactions.size(), 2u);
   for (const auto &transaction : transactions) {
     EXPECT_EQ(transaction.conversation, 0);
     EXPECT_FALSE(transaction.accepted);
@@ -329,7 +332,7 @@ TEST_F(ProgmanClientTest, NoProgramManagerCostsOnlyTheRetryWaits) {
 TEST_F(ProgmanClientTest, ExecuteRetriesOnceOnTheSameConversation) {
   standin::setProgmanMode(standin::ProgmanMode::Refusing);
   ASSERT_EQ(ProgmanConnect(), 1);
-  EXPECT_EQ(ProgmanExecute("[X()]"), 0);
+  EXPECT_EQ(ProgmanExecute(kCreateGroup, PROGMAN_TIMEOUT_MS), 0);
   auto transactions = standin::ddeTransactions();
   ASSERT_EQ(transactions.size(), 2u);
   EXPECT_EQ(transactions[0].conversation, transactions[1].conversation);
@@ -341,7 +344,7 @@ TEST_F(ProgmanClientTest, ExecuteRetriesOnceOnTheSameConversation) {
 
   standin::setProgmanMode(standin::ProgmanMode::Present);
   ASSERT_EQ(ProgmanConnect(), 1);
-  EXPECT_EQ(ProgmanExecute("[X()]"), 1);
+  EXPECT_EQ(ProgmanExecute(kCreateGroup, PROGMAN_TIMEOUT_MS), 1);
   ProgmanDisconnect();
 }
 
@@ -350,7 +353,7 @@ TEST_F(ProgmanClientTest, LibraryThatCannotBeInitialised) {
   // the command retry; the instance is still released.
   standin::failDdeInitialize(2);
   EXPECT_EQ(ProgmanConnect(), 0);
-  EXPECT_EQ(ProgmanExecute(kCreateGroup), 0);
+  EXPECT_EQ(ProgmanExecute(kCreateGroup, PROGMAN_TIMEOUT_MS), 0);
   EXPECT_EQ(ProgmanDisconnect(), 1);
   EXPECT_EQ(standin::sleepCalls(), (std::vector<DWORD>{500, 500, 100}));
   EXPECT_EQ(standin::ddeInitCalls().size(), 2u);
@@ -362,7 +365,7 @@ TEST_F(ProgmanClientTest, LibraryThatCannotBeInitialised) {
   auto inits = standin::ddeInitCalls();
   ASSERT_EQ(inits.size(), 3u);
   EXPECT_EQ(inits[2].incomingInstance, 0u);
-  EXPECT_EQ(ProgmanExecute(kCreateGroup), 1);
+  EXPECT_EQ(ProgmanExecute(kCreateGroup, PROGMAN_TIMEOUT_MS), 1);
   ProgmanDisconnect();
   EXPECT_EQ(standin::progmanGroups().size(), 1u);
 }
@@ -403,6 +406,76 @@ TEST_F(ProgmanClientTest, ReadErrorEndsTheList) {
   EXPECT_TRUE(testsupport::RemoveFolder(folder)) << folder;
   EXPECT_EQ(standin::ddeCommands(), std::vector<std::string>{kCreateGroup});
   EXPECT_EQ(g_ddeInstance, 0u);
+}
+
+// Each command waits for its answer. A slow Program Manager still gets the
+// whole group; a refused item is missing and the rest still go; a command
+// that times out is never sent again, even when it is carried out late, and
+// the items after it are not sent, so a hung Program Manager costs the
+// time-out once; a group that is not created gets no items.
+TEST_F(ProgmanClientTest, EveryCommandsOutcomeIsKnownAndNoneIsSentTwice) {
+  const std::string list = "#item\nA.EXE \"A\"\nB.EXE \"B\"\nC.EXE \"C\"\n";
+  struct Case {
+    const char *name;
+    DWORD delay;
+    int refuse, hang;
+    int result;
+    std::vector<standin::DdeOutcome> outcomes;
+    size_t groups;
+    std::vector<std::string> items; // in the group afterwards
+  };
+  using O = standin::DdeOutcome;
+  const Case cases[] = {
+      {"slow",
+       9000,
+       0,
+       0,
+       1,
+       {O::CarriedOut, O::CarriedOut, O::CarriedOut, O::CarriedOut},
+       1,
+       {"A", "B", "C"}},
+      {"item refused",
+       0,
+       3,
+       0,
+       0,
+       {O::CarriedOut, O::CarriedOut, O::Refused, O::CarriedOut},
+       1,
+       {"A", "C"}},
+      // Carried out after the time-out, so the group is there.
+      {"late", 10001, 0, 0, -1, {O::TimedOut}, 1, {}},
+      {"hung at an item", 0, 0, 2, 0, {O::CarriedOut, O::TimedOut}, 1, {}},
+      {"group refused", 0, 1, 0, -1, {O::Refused}, 0, {}},
+      {"hung at once", 0, 0, 1, -1, {O::TimedOut}, 0, {}},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    standin::resetDde();
+    standin::resetKernel();
+    standin::setSleepRecordOnly(true);
+    standin::setProgmanDelay(c.delay);
+    standin::refuseProgmanCommand(c.refuse);
+    standin::hangProgmanAt(c.hang);
+    EXPECT_EQ(CreateProgramGroup(FileList(list)), c.result);
+
+    std::vector<standin::DdeOutcome> outcomes;
+    DWORD waited = 0;
+    for (const auto &t : standin::ddeTransactions()) {
+      outcomes.push_back(t.outcome);
+      waited += t.outcome == O::TimedOut ? t.waitedMs : 0;
+    }
+    EXPECT_EQ(outcomes, c.outcomes);
+    EXPECT_EQ(waited, c.hang != 0 || c.delay > 10000 ? 10000u : 0u);
+    EXPECT_TRUE(standin::sleepCalls().empty());
+    EXPECT_EQ(standin::progmanGroups().size(), c.groups);
+    std::vector<std::string> items;
+    for (const auto &group : standin::progmanGroups())
+      for (const auto &item : group.items)
+        items.push_back(item.title);
+    EXPECT_EQ(items, c.items);
+    EXPECT_EQ(standin::ddeOpenConversationCount(), 0);
+    EXPECT_EQ(g_ddeInstance, 0u);
+  }
 }
 
 TEST_F(ProgmanClientTest, WithoutAFileListNothingIsSent) {

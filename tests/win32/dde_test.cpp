@@ -33,12 +33,13 @@ protected:
     HSZ progman = DdeCreateStringHandleA(instance, "Progman", 0);
     conv = DdeConnect(instance, progman, progman, nullptr);
   }
-  HDDEDATA send(const char *command) {
+  // A synchronous execute (1 s) unless `timeout` says otherwise.
+  HDDEDATA send(const char *command, DWORD timeout = 1000) {
     DWORD result = 0;
     return DdeClientTransaction(
         reinterpret_cast<LPBYTE>(const_cast<char *>(command)),
         static_cast<DWORD>(std::strlen(command) + 1), conv, nullptr, 0,
-        XTYP_EXECUTE, TIMEOUT_ASYNC, &result);
+        XTYP_EXECUTE, timeout, &result);
   }
   void disconnect() {
     if (conv)
@@ -82,7 +83,7 @@ TEST_F(DdeTest, PresentPeerRecordsEveryCallAndCarriesOutTheCommands) {
   EXPECT_FALSE(ts[0].item);
   EXPECT_EQ(0u, ts[0].format);
   EXPECT_EQ(0x4050u, ts[0].type);
-  EXPECT_EQ(0xFFFFFFFFu, ts[0].timeout);
+  EXPECT_EQ(1000u, ts[0].timeout);
   EXPECT_TRUE(ts[0].accepted);
 
   auto groups = standin::progmanGroups();
@@ -103,7 +104,7 @@ TEST_F(DdeTest, PresentPeerRecordsEveryCallAndCarriesOutTheCommands) {
   ASSERT_EQ(7u, journal.size());
   EXPECT_EQ(
       "DdeClientTransaction conv=1 \"[CreateGroup(VKO Halvermont,1)]\\0\" "
-      "cb=32 item=0 fmt=0 type=0x00004050 timeout=0xFFFFFFFF -> 1",
+      "cb=32 item=0 fmt=0 type=0x00004050 timeout=0x000003E8 -> 1",
       journal[3]);
 }
 
@@ -163,6 +164,65 @@ TEST_F(DdeTest, FailingInitialisationForAGivenNumberOfCalls) {
   ASSERT_EQ(5u, inits.size());
   EXPECT_EQ(0u, inits[1].incomingInstance);
   EXPECT_EQ(static_cast<UINT>(DMLERR_SYS_ERROR), inits[4].result);
+}
+
+// Asynchronous commands wait in the conversation's queue until the client's
+// thread waits inside the library; the disconnect abandons what is left. A
+// synchronous command first lets the queue through, one after the other.
+TEST_F(DdeTest, CommandsAreCarriedOutOnlyWhileTheClientWaits) {
+  using O = standin::DdeOutcome;
+  connect();
+  EXPECT_NE(nullptr, send("[CreateGroup(A,1)]", TIMEOUT_ASYNC));
+  EXPECT_NE(nullptr, send("[CreateGroup(B,1)]", TIMEOUT_ASYNC));
+  EXPECT_TRUE(standin::progmanGroups().empty());
+  EXPECT_NE(nullptr, send("[CreateGroup(C,1)]")); // A and B go first
+  EXPECT_EQ(3u, standin::progmanGroups().size());
+  EXPECT_NE(nullptr, send("[CreateGroup(D,1)]", TIMEOUT_ASYNC));
+  MSG msg;
+  PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE); // a message wait
+  EXPECT_EQ(4u, standin::progmanGroups().size());
+  EXPECT_NE(nullptr, send("[CreateGroup(E,1)]", TIMEOUT_ASYNC));
+  disconnect();
+  EXPECT_EQ(4u, standin::progmanGroups().size());
+  std::vector<O> outcomes;
+  for (const auto &t : standin::ddeTransactions())
+    outcomes.push_back(t.outcome);
+  EXPECT_EQ((std::vector<O>{O::CarriedOut, O::CarriedOut, O::CarriedOut,
+                            O::CarriedOut, O::Abandoned}),
+            outcomes);
+}
+
+// A synchronous command returns after its answer: carried out (nonzero),
+// refused (0, DMLERR_NOTPROCESSED), or none in time (0,
+// DMLERR_EXECACKTIMEOUT). A slow server's late command is still carried out;
+// a hung one carries out nothing more.
+TEST_F(DdeTest, SynchronousResultsOfASlowRefusingOrHungServer) {
+  connect();
+  standin::setProgmanDelay(400);
+  EXPECT_NE(nullptr, send("[CreateGroup(A,1)]"));
+  EXPECT_EQ(static_cast<UINT>(DMLERR_NO_ERROR), DdeGetLastError(instance));
+  EXPECT_EQ(nullptr, send("[CreateGroup(B,1)]", 300));
+  EXPECT_EQ(static_cast<UINT>(DMLERR_EXECACKTIMEOUT),
+            DdeGetLastError(instance));
+  standin::setProgmanDelay(0);
+  standin::refuseProgmanCommand(3);
+  EXPECT_EQ(nullptr, send("[CreateGroup(C,1)]"));
+  EXPECT_EQ(static_cast<UINT>(DMLERR_NOTPROCESSED), DdeGetLastError(instance));
+  EXPECT_EQ(nullptr, send("[DeleteGroup(Missing,1)]")); // the peer cannot
+  EXPECT_EQ(static_cast<UINT>(DMLERR_NOTPROCESSED), DdeGetLastError(instance));
+  standin::hangProgmanAt(5);
+  EXPECT_EQ(nullptr, send("[CreateGroup(E,1)]"));
+  EXPECT_EQ(nullptr, send("[CreateGroup(F,1)]"));
+  EXPECT_EQ(static_cast<UINT>(DMLERR_EXECACKTIMEOUT),
+            DdeGetLastError(instance));
+  disconnect();
+  auto groups = standin::progmanGroups();
+  ASSERT_EQ(2u, groups.size());
+  EXPECT_EQ("B", groups[1].name); // late, but carried out
+  std::vector<DWORD> waited;
+  for (const auto &t : standin::ddeTransactions())
+    waited.push_back(t.waitedMs);
+  EXPECT_EQ((std::vector<DWORD>{400, 300, 0, 0, 1000, 1000}), waited);
 }
 
 TEST_F(DdeTest, PeerModelFollowsGroupCommands) {

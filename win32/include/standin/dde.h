@@ -30,9 +30,41 @@ enum class ProgmanMode {
   Refusing, // connects, but DdeClientTransaction returns 0
 };
 
-// Peer present, initialisation working, no instances, no records, no groups.
+// The library keeps the documented rules of the system's DDE Management
+// Library:
+// - an asynchronous execute (TIMEOUT_ASYNC) is only queued: it reaches the
+//   server, is carried out and acknowledged only while the client's thread
+//   waits inside the library (a synchronous transaction on the same
+//   conversation, or GetMessageA / PeekMessageA on the thread that made the
+//   instance);
+// - one transaction of a conversation is outstanding at a time: the next
+//   goes to the server after the previous one has been acknowledged;
+// - DdeDisconnect and DdeUninitialize abandon what is not yet acknowledged:
+//   it is never carried out;
+// - a synchronous execute waits in a modal loop that dispatches the calling
+//   thread's messages (its timers too);
+// - a synchronous execute returns after the acknowledgement: nonzero when
+//   the server carried it out, 0 with DMLERR_NOTPROCESSED when it refused
+//   (negative acknowledgement), 0 with DMLERR_EXECACKTIMEOUT when no
+//   acknowledgement came within the time-out.
+// The library never really waits: each synchronous transaction records the
+// milliseconds it would have waited.
+
+// Peer present, initialisation working, no instances, no records, no groups,
+// a server that answers at once.
 void resetDde();
 void setProgmanMode(ProgmanMode mode);
+// The server takes `ms` to carry out and acknowledge each command. A command
+// whose time-out is shorter is still carried out, after the client has
+// stopped waiting for it.
+void setProgmanDelay(DWORD ms);
+// The `n`th command that reaches the server (counted from 1 since the reset)
+// is refused: not carried out, negatively acknowledged. 0: none.
+void refuseProgmanCommand(int n);
+// From the `n`th command that reaches the server on, the server never
+// answers: neither that command nor any later one is carried out or
+// acknowledged. 0: it always answers.
+void hangProgmanAt(int n);
 // The next `calls` DdeInitializeA calls return DMLERR_SYS_ERROR; -1: all.
 void failDdeInitialize(int calls);
 
@@ -58,6 +90,15 @@ struct DdeConnectCall {
   bool context = false;
   int conversation = 0; // 0: not connected
 };
+enum class DdeOutcome {
+  NotStarted, // returned 0 before anything reached the server
+  Queued,     // asynchronous, not yet acknowledged
+  CarriedOut, // positively acknowledged
+  Refused,    // negatively acknowledged
+  TimedOut,   // no acknowledgement within the time-out
+  Abandoned,  // still queued or outstanding at the disconnect
+};
+
 struct DdeTransaction {
   int conversation = 0;    // 0: NULL or not a known conversation
   std::vector<BYTE> bytes; // exactly cbData bytes (none when pData is NULL)
@@ -67,7 +108,9 @@ struct DdeTransaction {
   UINT type = 0;
   DWORD timeout = 0;
   bool resultPointer = false;
-  bool accepted = false;
+  bool accepted = false; // returned nonzero
+  DdeOutcome outcome = DdeOutcome::NotStarted;
+  DWORD waitedMs = 0; // what a synchronous transaction waited
 };
 struct DdeDisconnectCall {
   int conversation = 0;
@@ -108,6 +151,10 @@ std::vector<ProgmanGroup> progmanGroups();
 void addProgmanGroup(const std::string &name);
 // Commands the peer could not carry out (unknown, malformed, refused).
 std::vector<std::string> progmanRejected();
+
+// For the stand-in's message calls: the calling thread waits for messages,
+// so the acknowledgements of its DDE instances' conversations come in.
+void ddeClientThreadWaits();
 
 } // namespace standin
 
