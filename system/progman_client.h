@@ -25,6 +25,11 @@ int ProgmanConnect();
 // transaction on g_progmanConv; one retry after 100 ms. Returns 1 when the
 // library accepted it, else 0.
 int ProgmanExecute(const char *command);
+// Asks Program Manager on g_progmanConv for its groups (a request of the
+// item "Groups" as text: the names, each ended by CR LF) and looks for
+// `name` among them without regard to case. Returns 1 when the group
+// exists, 0 when it does not, -1 when the list cannot be had.
+int ProgmanGroupExists(const char *name);
 // Ends the conversation if there is one and releases the instance. Returns 1.
 int ProgmanDisconnect();
 

@@ -132,10 +132,21 @@ TEST_F(ProgmanClientTest, ExchangeArgumentsAndCleanState) {
   EXPECT_EQ(inits[0].ulRes, 0u);
 
   auto strings = standin::ddeStringCalls();
-  ASSERT_EQ(strings.size(), 1u);
+  ASSERT_EQ(strings.size(), 2u);
   EXPECT_EQ(strings[0].instance, inits[0].instance);
   EXPECT_EQ(strings[0].text, "Progman");
   EXPECT_EQ(strings[0].codePage, 0);
+  // Before the group is made, the groups that exist are asked for: the
+  // item "Groups" as text, with a time-out.
+  EXPECT_EQ(strings[1].text, "Groups");
+  auto requests = standin::ddeRequests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].type, 0x20B0u);
+  EXPECT_EQ(requests[0].format, 1u);
+  EXPECT_TRUE(requests[0].item);
+  EXPECT_EQ(requests[0].timeout, 5000u);
+  EXPECT_TRUE(requests[0].accepted);
+  EXPECT_EQ(standin::ddeOpenDataCount(), 0);
 
   auto connects = standin::ddeConnectCalls();
   ASSERT_EQ(connects.size(), 1u);

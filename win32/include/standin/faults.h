@@ -4,8 +4,8 @@
 // behaves as usual.
 //
 // Counted calls:
-//   registry  RegOpenKeyA, RegOpenKeyExA, RegCreateKeyA, RegSetValueExA,
-//             RegDeleteKeyA, RegDeleteValueA, RegFlushKey
+//   registry  RegOpenKeyA, RegOpenKeyExA, RegCreateKeyA, RegQueryValueExA,
+//             RegSetValueExA, RegDeleteKeyA, RegDeleteValueA, RegFlushKey
 //             -> ERROR_REGISTRY_IO_FAILED (1016) as the status
 //   files     CreateFileA -> INVALID_HANDLE_VALUE, ERROR_NOT_READY (21);
 //             ReadFile -> FALSE, ERROR_CRC (23);
@@ -23,7 +23,8 @@
 //   DDE       DdeInitializeA -> DMLERR_SYS_ERROR; DdeCreateStringHandleA ->
 //             0, DdeGetLastError DMLERR_SYS_ERROR; DdeConnect -> 0,
 //             DMLERR_NO_CONV_ESTABLISHED; DdeClientTransaction -> 0,
-//             DMLERR_EXECACKTIMEOUT (the command does not reach the server)
+//             DMLERR_EXECACKTIMEOUT (the command does not reach the server;
+//             DMLERR_DATAACKTIMEOUT for a request)
 //   restart   OpenProcessToken -> FALSE, ERROR_ACCESS_DENIED;
 //             LookupPrivilegeValueA -> FALSE, ERROR_NO_SUCH_PRIVILEGE (1313);
 //             AdjustTokenPrivileges -> FALSE, ERROR_ACCESS_DENIED;
