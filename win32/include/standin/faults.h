@@ -48,6 +48,9 @@ void resetFaults();
 // The `number`th counted call from now (1 is the next) fails once; 0 plans
 // none. The count goes on from where it is.
 void setFaultAt(uint64_t number);
+// One more call to fail, the `number`th counted call from now, beside those
+// planned already (a second fault, for instance inside the rollback).
+void addFaultAt(uint64_t number);
 // Counted calls since the reset.
 uint64_t faultCallCount();
 // The names of the counted calls since the reset, in the order made.
@@ -59,6 +62,8 @@ struct InjectedFault {
 };
 // The last fault that fired since the reset, if any.
 std::optional<InjectedFault> injectedFault();
+// Every fault that fired since the reset, in order.
+std::vector<InjectedFault> injectedFaults();
 
 // For the stand-in's own modules: counts one call of `call` and tells
 // whether it is the one that must fail.
