@@ -131,11 +131,11 @@ int ProgmanGroupExists(const char *name) {
     return -1;
   }
   // The list is read a piece at a time into one line of at most 255
-  // characters; a longer line names no group of ours.
+  // characters; the rest of a longer line is dropped, and the line, longer
+  // than any group name of ours, names none.
   const DWORD total = DdeGetData(list, nullptr, 0, 0);
   char line[256];
   size_t used = 0;
-  bool cut = false;
   bool found = false;
   BYTE piece[256];
   for (DWORD offset = 0; offset < total && !found;) {
@@ -146,21 +146,16 @@ int ProgmanGroupExists(const char *name) {
       const char c = static_cast<char>(piece[i]);
       if (c == '\r' || c == '\n' || c == '\0') {
         line[used] = '\0';
-        found = !cut && used > 0 && SameName(line, name);
+        found = SameName(line, name);
         used = 0;
-        cut = false;
       } else if (used + 1 < sizeof(line)) {
         line[used++] = c;
-      } else {
-        cut = true;
       }
     }
     offset += got;
   }
-  if (!found && used > 0 && !cut) {
-    line[used] = '\0';
-    found = SameName(line, name);
-  }
+  line[used] = '\0';
+  found = found || (used > 0 && SameName(line, name));
   DdeFreeDataHandle(list);
   LogLine("DdeClientTransaction XTYP_REQUEST Groups: ok, %u bytes, group "
           "\"%s\" %s",

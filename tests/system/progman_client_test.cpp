@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "standin/dde.h"
+#include "standin/faults.h"
 #include "standin/kernel.h"
 #include "state/install_state.h"
 #include "support/test_files.h"
@@ -403,6 +404,54 @@ TEST_F(ProgmanClientTest, WithoutAFileListNothingIsSent) {
   EXPECT_EQ(CreateProgramGroup(nullptr), 1);
   EXPECT_TRUE(standin::ddeInitCalls().empty());
   EXPECT_TRUE(standin::ddeTransactions().empty());
+}
+
+// Only a group this run creates goes into the record of its changes: one of
+// the suite's name in any letter case among Program Manager's groups is the
+// user's, also where the list is read in more than one piece, and so is the
+// group where the list cannot be had. A line longer than the setup reads is
+// no group of its name.
+TEST_F(ProgmanClientTest, OnlyAGroupThisRunCreatesIsRecorded) {
+  const std::string filler(250, 'x');
+  const std::string longLine(300, 'y');
+  struct Case {
+    const char *name;
+    std::vector<std::string> groups;
+    bool requestFails;
+    int32_t recorded;
+  };
+  const Case cases[] = {
+      {"none", {}, false, 1},
+      {"others", {"Accessories", "StartUp"}, false, 1},
+      {"same name", {"Accessories", "vko HALVERMONT"}, false, 0},
+      {"across a piece", {filler.substr(0, 248), "VKO Halvermont"}, false, 0},
+      {"in a longer line", {longLine + "VKO Halvermont"}, false, 1},
+      {"list not to be had", {}, true, 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    standin::resetDde();
+    g_changeCount = 0;
+    for (const std::string &group : c.groups)
+      standin::addProgmanGroup(group);
+    // The fifth counted call is the request: after the instance, the
+    // service's name, the connect and the item's name.
+    standin::resetFaults();
+    if (c.requestFails)
+      standin::setFaultAt(5);
+    CreateProgramGroup(FileList("#item\n"));
+    if (c.requestFails) {
+      EXPECT_EQ(standin::injectedFault()->call, "DdeClientTransaction");
+      EXPECT_EQ(standin::progmanGroups().size(), 1u);
+    }
+    ASSERT_EQ(g_changeCount, c.recorded);
+    if (c.recorded == 1) {
+      EXPECT_EQ(g_changes[0].kind, kGroupCreated);
+    }
+    EXPECT_EQ(standin::ddeOpenDataCount(), 0);
+  }
+  g_changeCount = 0;
+  standin::resetFaults();
 }
 
 } // namespace
