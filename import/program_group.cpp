@@ -76,7 +76,11 @@ int CreateProgramGroup(FILE *stream) {
             existed == 1 ? "there already, not this run's"
                          : "not known whether it exists, treated as the "
                            "user's");
-  const bool recorded = existed == 0 && g_changeCount < CHANGE_RECORD_SLOTS;
+  const bool recorded = existed == 0;
+  if (recorded && g_changeCount >= CHANGE_RECORD_SLOTS) {
+    LogLine("record of changes: full, the program group is not made");
+    return ProgmanDisconnect();
+  }
   if (recorded) {
     RecordedChange &change = g_changes[g_changeCount++];
     change.kind = kGroupCreated;

@@ -451,7 +451,10 @@ static void ChangeName(char (&text)[LOG_PATH_SIZE],
 static const char *SplitKeyPath(char (&parent)[CHANGE_KEY_SIZE],
                                 const char *path) {
   CopyText(parent, path);
-  char *last = std::strrchr(parent, '\\');
+  char *last = nullptr;
+  for (char *c = parent; *c != '\0'; ++c)
+    if (*c == '\\')
+      last = c;
   if (last == nullptr) {
     parent[0] = '\0';
     return path;
