@@ -628,26 +628,24 @@ Outcome Classify(const Report &clean, const Report &r, std::string *why) {
 }
 
 // A run with two faults, the first failing the install: 1603, nothing of
-// the user's gone, and every difference from the machine before it named
-// by the rollback's log as not undone. Empty when it holds.
-std::string PairFault(const Report &r) {
+// the user's gone, and with the log, every difference from the machine
+// before it named by the rollback's log as not undone. Empty when it holds.
+std::string PairFault(const Report &r, bool logged) {
   if (r.hung)
     return "hang";
   if (!r.whole)
     return "crash";
   if (r.exitCode != 1603)
     return "exit " + std::to_string(r.exitCode);
-  if (r.faultsFired.size() != 2)
-    return "the second fault did not fire";
   for (const auto &v : r.before) {
     auto after = r.after.find(v.first);
     if (after == r.after.end())
       return "the user's " + v.first + " removed";
-    if (after->second != v.second && !LogNamesEntry(r, v.first))
+    if (logged && after->second != v.second && !LogNamesEntry(r, v.first))
       return v.first + " changed, and the log does not say so";
   }
   for (const auto &v : r.after)
-    if (!r.before.count(v.first) && !LogNamesEntry(r, v.first))
+    if (logged && !r.before.count(v.first) && !LogNamesEntry(r, v.first))
       return v.first + " left, and the log does not say so";
   if (r.groupsAfter != r.groupsBefore)
     return "the program group changed";
@@ -662,7 +660,7 @@ TEST_F(FaultSweep, EveryPlatformCallFailsOnceAndEachRunEndsHonestly) {
   std::printf("\n%-40s %5s", "run", "K");
   for (const char *name : kOutcomeNames)
     std::printf(" | %s", name);
-  std::printf(" | pairs | pairs failing\n");
+  std::printf(" | pairs | pairs failing | second not reached\n");
   for (const RunKind &kind : kRuns) {
     SCOPED_TRACE(kind.name);
     const Report clean = Run(kind, 0);
@@ -725,9 +723,14 @@ TEST_F(FaultSweep, EveryPlatformCallFailsOnceAndEachRunEndsHonestly) {
           pairs.push_back({n, m});
     }
     int pairFailures = 0;
+    int unreached = 0;
     const std::vector<Report> pairReports = RunAll(kind, pairs);
     for (size_t k = 0; k < pairs.size(); ++k) {
-      const std::string why = PairFault(pairReports[k]);
+      const std::string why = PairFault(pairReports[k], kind.log);
+      // The threads' calls may come in another order from run to run, so a
+      // run may end before the second call is reached; it is counted apart.
+      if (why.empty() && pairReports[k].faultsFired.size() != 2)
+        ++unreached;
       if (why.empty())
         continue;
       ++pairFailures;
@@ -739,7 +742,8 @@ TEST_F(FaultSweep, EveryPlatformCallFailsOnceAndEachRunEndsHonestly) {
     for (int i = 0; i < kOutcomes; ++i)
       std::printf(" | %*d", static_cast<int>(std::strlen(kOutcomeNames[i])),
                   counts[i]);
-    std::printf(" | %5zu | %13d\n", pairs.size(), pairFailures);
+    std::printf(" | %5zu | %13d | %19d\n", pairs.size(), pairFailures,
+                unreached);
   }
 }
 
