@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
-// Deletes the suite's entries by name (the driver services on Windows NT, the
-// product's values and monitor keys, the uninstall and start-up entries) and
-// asks Program Manager to delete the group. Reports nothing.
+// Undoes the record of this run's changes, the last first: the keys and
+// values it created are deleted, the values it replaced get their earlier
+// type and bytes back, and the program group goes only if this run created
+// it. Entries whose earlier state was not known stay, and every entry not
+// undone is named in the log. Shows nothing.
 void RollbackInstall();
 
 // The failure report of the abort procedure: the failure message, owned by

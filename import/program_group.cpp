@@ -67,11 +67,39 @@ int CreateProgramGroup(FILE *stream) {
     return 1;
   ProgmanConnect();
 
+  // A group of the suite's name that is there already is the user's, or an
+  // earlier installation's: only a group this run creates goes into the
+  // record of its changes. Where the groups cannot be asked for, the group
+  // is taken for the user's.
+  const int existed = ProgmanGroupExists(PRODUCT_NAME);
+  if (existed != 0)
+    LogLine("program group \"" PRODUCT_NAME "\": %s",
+            existed == 1 ? "there already, not this run's"
+                         : "not known whether it exists, treated as the "
+                           "user's");
+  const bool recorded = existed == 0;
+  if (recorded && g_changeCount >= CHANGE_RECORD_SLOTS) {
+    LogLine("record of changes: full, the program group is not made");
+    ProgmanDisconnect();
+    return -1;
+  }
+  if (recorded) {
+    RecordedChange &change = g_changes[g_changeCount++];
+    change.kind = kGroupCreated;
+    change.key[0] = '\0';
+    change.name[0] = '\0';
+    change.size = 0;
+  }
   char command[256] = "";
   int created = 0;
   if (AppendText(command, "[CreateGroup(") &&
       AppendText(command, PRODUCT_NAME) && AppendText(command, ",1)]"))
     created = ProgmanExecute(command, PROGMAN_TIMEOUT_MS);
+  // A refused CreateGroup made nothing. One that timed out may still be
+  // carried out late, and the group did not exist before: it stays in the
+  // record as this run's.
+  if (recorded && created == 0)
+    --g_changeCount;
   if (created != 1) {
     // Without the group Program Manager would put the items into whatever
     // group is active, so none is sent.

@@ -34,11 +34,37 @@ extern std::atomic<int32_t> g_installStatus;
 // 1, 0 or -1 from the hand-off file; stored as the registry value AMA.
 // Writes: worker only.
 extern int32_t g_amaSetting;
-// 1 once this run has stored the install path ("path" in the product key),
-// which the rollback then removes; 0 otherwise, so that an earlier run's path
-// stays.
+// The record of what this run changed, entry by entry in the order made, so
+// that a failed installation undoes exactly that and nothing else. Each
+// entry is written before its change: a key this run created, a value it
+// created, a value it replaced (with the earlier type and bytes), an entry
+// whose earlier state could not be read (the user's: it is left alone), and
+// the program group when this run created it. The install writes a fixed
+// set of a few dozen entries; a change that would not fit the record, or a
+// value whose earlier bytes would not fit its buffer, is not made.
+#define CHANGE_RECORD_SLOTS 40
+#define CHANGE_KEY_SIZE 128
+#define CHANGE_NAME_SIZE 32
+#define CHANGE_VALUE_SIZE 512
+enum ChangeKind {
+  kKeyCreated,    // key: path below HKEY_LOCAL_MACHINE
+  kKeyUnknown,    // key whose existence could not be read
+  kValueCreated,  // value `name` in key
+  kValueReplaced, // value with its earlier `type`, `size` and `data`
+  kValueUnknown,  // value whose earlier state could not be read
+  kGroupCreated,  // the program group
+};
+struct RecordedChange {
+  ChangeKind kind;
+  char key[CHANGE_KEY_SIZE];
+  char name[CHANGE_NAME_SIZE];
+  DWORD type;
+  DWORD size;
+  BYTE data[CHANGE_VALUE_SIZE];
+};
 // Writes: worker only; read by the rollback after the worker's last store.
-extern int32_t g_pathStored;
+extern RecordedChange g_changes[CHANGE_RECORD_SLOTS];
+extern int32_t g_changeCount;
 // The process exit status, 1603 (a general installation failure) until
 // something better is known; read when the program ends.
 // Writes: either thread (atomic).

@@ -117,6 +117,79 @@ int ProgmanExecute(const char *command, DWORD timeout) {
   return outcome == kCarriedOut ? 1 : outcome == kTimedOut ? -1 : 0;
 }
 
+// A request waits at most this long for Program Manager's answer.
+static const DWORD kRequestTimeoutMs = 5000;
+
+// True when `a` and `b` are the same text without regard to the case of A
+// to Z.
+static bool SameName(const char *a, const char *b) {
+  for (;; ++a, ++b) {
+    char x = *a, y = *b;
+    if (x >= 'a' && x <= 'z')
+      x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z')
+      y = static_cast<char>(y - 'a' + 'A');
+    if (x != y)
+      return false;
+    if (x == '\0')
+      return true;
+  }
+}
+
+int ProgmanGroupExists(const char *name) {
+  // Without a conversation there is nobody to ask.
+  if (g_progmanConv == nullptr)
+    return -1;
+  HSZ item = DdeCreateStringHandleA(g_ddeInstance, "Groups", 0);
+  if (item == nullptr) {
+    if (LogIsOpen())
+      LogLine("DdeCreateStringHandleA Groups: failed, DdeGetLastError %u",
+              DdeError());
+    return -1;
+  }
+  const HDDEDATA list =
+      DdeClientTransaction(nullptr, 0, g_progmanConv, item, CF_TEXT,
+                           XTYP_REQUEST, kRequestTimeoutMs, nullptr);
+  if (list == nullptr) {
+    if (LogIsOpen())
+      LogLine("DdeClientTransaction XTYP_REQUEST Groups: failed, "
+              "DdeGetLastError %u",
+              DdeError());
+    return -1;
+  }
+  // The list is read a piece at a time into one line of at most 255
+  // characters; the rest of a longer line is dropped, and the line, longer
+  // than any group name of ours, names none.
+  const DWORD total = DdeGetData(list, nullptr, 0, 0);
+  char line[256];
+  size_t used = 0;
+  bool found = false;
+  BYTE piece[256];
+  for (DWORD offset = 0; offset < total && !found;) {
+    const DWORD got = DdeGetData(list, piece, sizeof(piece), offset);
+    if (got == 0)
+      break;
+    for (DWORD i = 0; i < got && !found; ++i) {
+      const char c = static_cast<char>(piece[i]);
+      if (c == '\r' || c == '\n' || c == '\0') {
+        line[used] = '\0';
+        found = SameName(line, name);
+        used = 0;
+      } else if (used + 1 < sizeof(line)) {
+        line[used++] = c;
+      }
+    }
+    offset += got;
+  }
+  line[used] = '\0';
+  found = found || (used > 0 && SameName(line, name));
+  DdeFreeDataHandle(list);
+  LogLine("DdeClientTransaction XTYP_REQUEST Groups: ok, %u bytes, group "
+          "\"%s\" %s",
+          static_cast<unsigned>(total), name, found ? "exists" : "missing");
+  return found ? 1 : 0;
+}
+
 int ProgmanDisconnect() {
   if (g_progmanConv != nullptr) {
     const BOOL ended = DdeDisconnect(g_progmanConv);

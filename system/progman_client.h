@@ -35,6 +35,11 @@ int ProgmanConnect();
 // Returns 1 when Program Manager carried it out, 0 when it refused it or the
 // transaction could not be started, -1 when no acknowledgement came in time.
 int ProgmanExecute(const char *command, DWORD timeout);
+// Asks Program Manager on g_progmanConv for its groups (a request of the
+// item "Groups" as text: the names, each ended by CR LF) and looks for
+// `name` among them without regard to case. Returns 1 when the group
+// exists, 0 when it does not, -1 when the list cannot be had.
+int ProgmanGroupExists(const char *name);
 // Ends the conversation if there is one and releases the instance. Returns 1.
 int ProgmanDisconnect();
 

@@ -15,11 +15,12 @@
 #include "text/bounded_text.h"
 #include "text/product_name.h"
 
-// The setup log names each key by its path below HKEY_LOCAL_MACHINE, as the
-// setup composed it from the names it opened one below the other. The
-// names of the keys open at the moment are kept here while a log is open;
-// the oldest gives way when more are open than fit. The registry is never
-// used by both threads at once, so neither is this table.
+// The setup log and the record of this run's changes name each key by its
+// path below HKEY_LOCAL_MACHINE, as the setup composed it from the names it
+// opened one below the other. The names of the keys open at the moment are
+// kept here; the oldest gives way when more are open than fit (the setup
+// closes its keys, so a dozen at most are open at once). The registry is
+// never used by both threads at once, so neither is this table.
 #define KEY_NAME_SLOTS 32
 struct KeyName {
   HKEY key;
@@ -79,14 +80,12 @@ static LONG OpenOrCreateKey(HKEY parent, const char *name, HKEY *key,
                             bool create) {
   const LONG status = create ? RegCreateKeyA(parent, name, key)
                              : RegOpenKeyA(parent, name, key);
-  if (LogIsOpen()) {
-    char path[LOG_PATH_SIZE];
-    SubkeyPath(path, parent, name);
-    LogLine("%s %s: status %d", create ? "RegCreateKeyA" : "RegOpenKeyA", path,
-            static_cast<int>(status));
-    if (status == ERROR_SUCCESS)
-      RememberKeyName(*key, path);
-  }
+  char path[LOG_PATH_SIZE];
+  SubkeyPath(path, parent, name);
+  LogLine("%s %s: status %d", create ? "RegCreateKeyA" : "RegOpenKeyA", path,
+          static_cast<int>(status));
+  if (status == ERROR_SUCCESS)
+    RememberKeyName(*key, path);
   return status;
 }
 
@@ -98,11 +97,62 @@ HKEY OpenRegistryKey(HKEY parent, const char *name) {
   return key;
 }
 
+// The record's name of a key: its path below HKEY_LOCAL_MACHINE, without
+// the log's "HKLM\". False when the key's name is not known or too long.
+static bool RecordPath(char (&out)[CHANGE_KEY_SIZE],
+                       const char (&path)[LOG_PATH_SIZE]) {
+  static const char root[] = "HKLM\\";
+  if (std::strncmp(path, root, sizeof(root) - 1) != 0)
+    return false;
+  return CopyText(out, sizeof(out), path + sizeof(root) - 1);
+}
+
+// A new entry at the end of the record, for `path` and `name`; null, with a
+// log line, when the record is full or the names do not fit.
+static RecordedChange *NewChange(ChangeKind kind,
+                                 const char (&path)[LOG_PATH_SIZE],
+                                 const char *name) {
+  if (g_changeCount >= CHANGE_RECORD_SLOTS) {
+    LogLine("record of changes: full, %s \"%s\" not changed", path, name);
+    return nullptr;
+  }
+  RecordedChange &change = g_changes[g_changeCount];
+  change.kind = kind;
+  change.type = REG_NONE;
+  change.size = 0;
+  if (!RecordPath(change.key, path) ||
+      !CopyText(change.name, sizeof(change.name), name)) {
+    LogLine("record of changes: %s \"%s\" has no name to keep, not changed",
+            path, name);
+    return nullptr;
+  }
+  ++g_changeCount;
+  return &change;
+}
+
 HKEY CreateRegistryKey(HKEY parent, const char *name) {
   HKEY key = nullptr;
-  if (parent == nullptr ||
-      OpenOrCreateKey(parent, name, &key, true) != ERROR_SUCCESS)
+  if (parent == nullptr)
     return nullptr;
+  // An existing key is the user's, or an earlier installation's: it is
+  // opened, and stays whatever happens to this run.
+  const LONG found = OpenOrCreateKey(parent, name, &key, false);
+  if (found == ERROR_SUCCESS)
+    return key;
+  char path[LOG_PATH_SIZE];
+  SubkeyPath(path, parent, name);
+  // A key whose existence cannot be read may be the user's: the rollback
+  // leaves it.
+  RecordedChange *change = NewChange(
+      found == ERROR_FILE_NOT_FOUND ? kKeyCreated : kKeyUnknown, path, "");
+  if (change == nullptr)
+    return nullptr;
+  if (found != ERROR_FILE_NOT_FOUND)
+    LogLine("%s: not known whether it exists, treated as the user's", path);
+  if (OpenOrCreateKey(parent, name, &key, true) != ERROR_SUCCESS) {
+    --g_changeCount;
+    return nullptr;
+  }
   return key;
 }
 
@@ -110,15 +160,13 @@ void CloseRegistryKey(HKEY key) {
   if (key == nullptr)
     return;
   const LONG status = RegCloseKey(key);
-  if (LogIsOpen()) {
-    // Only a failure is worth a line: every key the setup opens is closed.
-    if (status != ERROR_SUCCESS) {
-      char path[LOG_PATH_SIZE];
-      KeyPath(path, key);
-      LogLine("RegCloseKey %s: status %d", path, static_cast<int>(status));
-    }
-    ForgetKeyName(key);
+  // Only a failure is worth a line: every key the setup opens is closed.
+  if (status != ERROR_SUCCESS && LogIsOpen()) {
+    char path[LOG_PATH_SIZE];
+    KeyPath(path, key);
+    LogLine("RegCloseKey %s: status %d", path, static_cast<int>(status));
   }
+  ForgetKeyName(key);
 }
 
 static const char *TypeName(DWORD type) {
@@ -133,17 +181,12 @@ static const char *TypeName(DWORD type) {
   return "REG_NONE";
 }
 
-bool SetRegistryValue(HKEY key, const char *name, DWORD type, const BYTE *data,
-                      DWORD size) {
-  if (key == nullptr) {
-    LogLine("RegSetValueExA \"%s\" %s %u bytes: not called, its key is not "
-            "open",
-            name, TypeName(type), static_cast<unsigned>(size));
-    return false;
-  }
+// RegSetValueExA, logged; returns its status.
+static LONG WriteValue(HKEY key, const char *name, DWORD type, const BYTE *data,
+                       DWORD size) {
   const LONG status = RegSetValueExA(key, name, 0, type, data, size);
   if (!LogIsOpen())
-    return status == ERROR_SUCCESS;
+    return status;
   char path[LOG_PATH_SIZE];
   KeyPath(path, key);
   // The data as well where it is short: a text (its first bytes, so that
@@ -162,7 +205,60 @@ bool SetRegistryValue(HKEY key, const char *name, DWORD type, const BYTE *data,
   LogLine("RegSetValueExA %s \"%s\" %s %u bytes%s: status %d", path, name,
           TypeName(type), static_cast<unsigned>(size), shown,
           static_cast<int>(status));
-  return status == ERROR_SUCCESS;
+  return status;
+}
+
+// Records the value `name` of `key` as it is before this run writes it.
+// False when the write must not be made: the record is full, or the earlier
+// bytes do not fit the record's buffer (the value is the user's and is kept
+// whole rather than lost).
+static bool RecordValue(HKEY key, const char *name) {
+  char path[LOG_PATH_SIZE];
+  KeyPath(path, key);
+  RecordedChange *change = NewChange(kValueReplaced, path, name);
+  if (change == nullptr)
+    return false;
+  change->size = sizeof(change->data);
+  const LONG status = RegQueryValueExA(key, name, nullptr, &change->type,
+                                       change->data, &change->size);
+  LogLine("RegQueryValueExA %s \"%s\": status %d", path, name,
+          static_cast<int>(status));
+  if (status == ERROR_SUCCESS)
+    return true;
+  if (status == ERROR_FILE_NOT_FOUND) {
+    change->kind = kValueCreated;
+    return true;
+  }
+  if (status == ERROR_MORE_DATA) {
+    LogLine("%s \"%s\": its earlier value of %u bytes is more than the %u "
+            "that can be kept; it stays the user's, not written",
+            path, name, static_cast<unsigned>(change->size),
+            static_cast<unsigned>(CHANGE_VALUE_SIZE));
+    --g_changeCount;
+    return false;
+  }
+  change->kind = kValueUnknown;
+  LogLine("%s \"%s\": its earlier value cannot be read, treated as the "
+          "user's",
+          path, name);
+  return true;
+}
+
+bool SetRegistryValue(HKEY key, const char *name, DWORD type, const BYTE *data,
+                      DWORD size) {
+  if (key == nullptr) {
+    LogLine("RegSetValueExA \"%s\" %s %u bytes: not called, its key is not "
+            "open",
+            name, TypeName(type), static_cast<unsigned>(size));
+    return false;
+  }
+  if (!RecordValue(key, name))
+    return false;
+  if (WriteValue(key, name, type, data, size) == ERROR_SUCCESS)
+    return true;
+  // Nothing was written, so there is nothing to undo.
+  --g_changeCount;
+  return false;
 }
 
 void FlushRegistry() {
@@ -187,20 +283,24 @@ static bool SetDword(HKEY key, const char *name, int32_t number) {
                           sizeof(value));
 }
 
-static void DeleteKey(HKEY parent, const char *name) {
+// RegDeleteKeyA of `name` below `parent`, logged; its status, or
+// ERROR_INVALID_HANDLE when `parent` is not open (then no call is made).
+static LONG DeleteKey(HKEY parent, const char *name) {
   if (parent == nullptr)
-    return;
+    return ERROR_INVALID_HANDLE;
   const LONG status = RegDeleteKeyA(parent, name);
   if (LogIsOpen()) {
     char path[LOG_PATH_SIZE];
     SubkeyPath(path, parent, name);
     LogLine("RegDeleteKeyA %s: status %d", path, static_cast<int>(status));
   }
+  return status;
 }
 
-static void DeleteValue(HKEY key, const char *name) {
+// RegDeleteValueA, logged; its status as DeleteKey.
+static LONG DeleteValue(HKEY key, const char *name) {
   if (key == nullptr)
-    return;
+    return ERROR_INVALID_HANDLE;
   const LONG status = RegDeleteValueA(key, name);
   if (LogIsOpen()) {
     char path[LOG_PATH_SIZE];
@@ -208,6 +308,7 @@ static void DeleteValue(HKEY key, const char *name) {
     LogLine("RegDeleteValueA %s \"%s\": status %d", path, name,
             static_cast<int>(status));
   }
+  return status;
 }
 
 int IsInstalled() {
@@ -252,7 +353,6 @@ int RegisterProductEntries() {
   HKEY vko = OpenRegistryKey(software, "VKO");
   HKEY product = OpenRegistryKey(vko, "DMI");
   bool stored = SetText(product, "path", g_installDir);
-  g_pathStored = stored ? 1 : 0;
 
   HKEY microsoft = OpenRegistryKey(software, "MicroSoft");
   HKEY windows = OpenRegistryKey(microsoft, "Windows");
@@ -286,19 +386,25 @@ int RegisterProductEntries() {
 }
 
 // The four values that declare a kernel driver loaded at boot, in the
-// "Extended base" group. Its "Enum" and "Security" subkeys go first.
-// True when all four are stored; the two subkeys are usually missing, so
-// their deletion may fail.
-static bool WriteDriverService(HKEY services, const char *name) {
+// "Extended base" group. Returns the service key (null when it cannot be
+// opened or created) and sets `stored` false when a value is not stored.
+static HKEY WriteDriverService(HKEY services, const char *name, bool &stored) {
   HKEY service = CreateRegistryKey(services, name);
-  DeleteKey(service, "Enum");
-  DeleteKey(service, "Security");
-  bool stored = SetDword(service, "Type", 1);
+  stored = SetDword(service, "Type", 1) && stored;
   stored = SetDword(service, "Start", 0) && stored;
   stored = SetDword(service, "ErrorControl", 1) && stored;
   stored = SetText(service, "Group", "Extended base") && stored;
+  return service;
+}
+
+// A driver service's "Enum" and "Security" subkeys go once every entry is
+// stored: they are this install's last registry change, after which nothing
+// fails the installation, so a failed installation never has to bring them
+// back. Usually missing, so their deletion may fail.
+static void ClearDriverService(HKEY service) {
+  DeleteKey(service, "Enum");
+  DeleteKey(service, "Security");
   CloseRegistryKey(service);
-  return stored;
 }
 
 int FinishInstallEntries() {
@@ -310,58 +416,93 @@ int FinishInstallEntries() {
   if (g_platform == 0) {
     HKEY services = OpenRegistryKey(HKEY_LOCAL_MACHINE,
                                     "system\\currentcontrolset\\services");
-    stored = WriteDriverService(services, "VEZUDA") && stored;
-    stored = WriteDriverService(services, "Riveze") && stored;
+    HKEY vezuda = WriteDriverService(services, "VEZUDA", stored);
+    HKEY riveze = WriteDriverService(services, "Riveze", stored);
+    if (stored) {
+      ClearDriverService(vezuda);
+      ClearDriverService(riveze);
+    } else {
+      CloseRegistryKey(vezuda);
+      CloseRegistryKey(riveze);
+    }
     CloseRegistryKey(services);
   }
   return stored ? 0 : 1;
 }
 
-// Deletes a driver service key: its "Enum" and "Security" subkeys through
-// the service key's own handle, then the key itself.
-static void RemoveDriverService(HKEY services, const char *name) {
-  HKEY service = OpenRegistryKey(services, name);
-  DeleteKey(service, "Enum");
-  DeleteKey(service, "Security");
-  DeleteKey(services, name);
-  CloseRegistryKey(service);
+// The log's name of a recorded entry: the key, and the value in quotes.
+static void ChangeName(char (&text)[LOG_PATH_SIZE],
+                       const RecordedChange &change) {
+  text[0] = '\0';
+  const bool value = change.kind == kValueCreated ||
+                     change.kind == kValueReplaced ||
+                     change.kind == kValueUnknown;
+  AppendCut(text, value ? "value HKLM\\" : "key HKLM\\");
+  AppendCut(text, change.key);
+  if (value) {
+    AppendCut(text, " \"");
+    AppendCut(text, change.name);
+    AppendCut(text, "\"");
+  }
 }
 
-void RollbackInstallEntries() {
-  if (g_platform == 0) {
-    HKEY services = OpenRegistryKey(HKEY_LOCAL_MACHINE,
-                                    "system\\currentcontrolset\\services");
-    RemoveDriverService(services, "VEZUDA");
-    RemoveDriverService(services, "Riveze");
-    CloseRegistryKey(services);
+// Splits the record's key path at its last backslash: `parent` receives the
+// path before it, the result points at the last name.
+static const char *SplitKeyPath(char (&parent)[CHANGE_KEY_SIZE],
+                                const char *path) {
+  CopyText(parent, path);
+  char *last = nullptr;
+  for (char *c = parent; *c != '\0'; ++c)
+    if (*c == '\\')
+      last = c;
+  if (last == nullptr) {
+    parent[0] = '\0';
+    return path;
   }
+  *last = '\0';
+  return path + (last - parent) + 1;
+}
 
-  HKEY software = OpenRegistryKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
-  HKEY vko = OpenRegistryKey(software, "VKO");
-  HKEY product = OpenRegistryKey(vko, "DMI");
-  DeleteValue(product, "AMA");
-  DeleteValue(product, "Security");
-  // The install path only when this run stored it: an earlier run's stays.
-  if (g_pathStored == 1)
-    DeleteValue(product, "path");
-  DeleteKey(product, "LM78");
-  DeleteKey(product, "LM75");
-  CloseRegistryKey(product);
-  CloseRegistryKey(vko);
-  CloseRegistryKey(software);
-
-  software = OpenRegistryKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
-  HKEY microsoft = OpenRegistryKey(software, "MicroSoft");
-  HKEY windows = OpenRegistryKey(microsoft, "Windows");
-  HKEY currentVersion = OpenRegistryKey(windows, "CurrentVersion");
-  HKEY uninstall = OpenRegistryKey(currentVersion, "Uninstall");
-  DeleteKey(uninstall, "VKO DMI");
-  HKEY run = OpenRegistryKey(currentVersion, "Run");
-  DeleteValue(run, "ZEZOroza");
-  CloseRegistryKey(run);
-  CloseRegistryKey(uninstall);
-  CloseRegistryKey(currentVersion);
-  CloseRegistryKey(windows);
-  CloseRegistryKey(microsoft);
-  CloseRegistryKey(software);
+bool UndoRegistryChange(const RecordedChange &change) {
+  char name[LOG_PATH_SIZE];
+  ChangeName(name, change);
+  if (change.kind == kKeyUnknown || change.kind == kValueUnknown) {
+    LogLine("rollback: %s: left, its earlier state unknown", name);
+    return false;
+  }
+  LONG status = ERROR_SUCCESS;
+  const char *call = "RegOpenKeyA";
+  HKEY key = nullptr;
+  if (change.kind == kKeyCreated) {
+    char parent[CHANGE_KEY_SIZE];
+    const char *last = SplitKeyPath(parent, change.key);
+    key = parent[0] != '\0' ? OpenRegistryKey(HKEY_LOCAL_MACHINE, parent)
+                            : HKEY_LOCAL_MACHINE;
+    if (key != nullptr) {
+      call = "RegDeleteKeyA";
+      status = DeleteKey(key, last);
+    }
+  } else {
+    key = OpenRegistryKey(HKEY_LOCAL_MACHINE, change.key);
+    if (key != nullptr && change.kind == kValueCreated) {
+      call = "RegDeleteValueA";
+      status = DeleteValue(key, change.name);
+    } else if (key != nullptr) {
+      call = "RegSetValueExA";
+      status =
+          WriteValue(key, change.name, change.type, change.data, change.size);
+    }
+  }
+  if (key == nullptr)
+    status = -1;
+  if (key != HKEY_LOCAL_MACHINE)
+    CloseRegistryKey(key);
+  if (status == ERROR_SUCCESS)
+    return true;
+  if (status == -1)
+    LogLine("rollback: %s: not undone, its key cannot be opened", name);
+  else
+    LogLine("rollback: %s: not undone, %s status %d", name, call,
+            static_cast<int>(status));
+  return false;
 }

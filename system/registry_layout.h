@@ -6,19 +6,24 @@
 
 #include <windows.h>
 
+#include "state/install_state.h"
+
 // Every call below is logged with its status while the setup log is open.
 
 // Opens `name` under `parent` with RegOpenKeyA. Returns the new handle, or
 // null when the open fails or `parent` is null (then no call is made), so a
 // failed open never leaves a usable handle behind.
 HKEY OpenRegistryKey(HKEY parent, const char *name);
-// The same with RegCreateKeyA: opens the key, creating it when missing.
+// Opens the key, or creates it with RegCreateKeyA when it is missing; a key
+// this run creates goes into the record of its changes.
 HKEY CreateRegistryKey(HKEY parent, const char *name);
 // Closes `key` unless it is null.
 void CloseRegistryKey(HKEY key);
 // RegSetValueExA of `size` bytes at `data` into `key`, unless `key` is null
-// (then no call is made); the log records its status. True when the value is
-// stored.
+// (then no call is made); the log records its status. The value's earlier
+// state goes into the record of this run's changes first (RegQueryValueExA);
+// a value whose earlier bytes do not fit the record is the user's and is not
+// written. True when the value is stored.
 bool SetRegistryValue(HKEY key, const char *name, DWORD type, const BYTE *data,
                       DWORD size);
 // RegFlushKey of HKEY_LOCAL_MACHINE; its status is only logged.
@@ -40,10 +45,11 @@ int RegisterProductEntries();
 // service keys. Returns 0, or 1 as RegisterProductEntries.
 int FinishInstallEntries();
 
-// Removes, by name, the driver service keys (Windows NT), "AMA", "Security",
-// the install path when this run stored it (g_pathStored), the monitor keys,
-// the uninstall entry and the start-up value. Creates nothing and does not
-// flush.
-void RollbackInstallEntries();
+// Undoes one entry of the record of this run's changes: deletes a key or
+// value this run created, writes a replaced value's earlier type and bytes
+// back. An entry whose earlier state was not known is left, and the log says
+// so; an undo that fails is logged with its call and status. True when the
+// entry is undone. Creates no key and does not flush.
+bool UndoRegistryChange(const RecordedChange &change);
 
 #endif

@@ -6,6 +6,7 @@
 #include "text_compare.h"
 
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -46,6 +47,7 @@ std::vector<standin::DdeInitCall> initCalls;
 std::vector<standin::DdeStringCall> stringCalls;
 std::vector<standin::DdeConnectCall> connectCalls;
 std::vector<standin::DdeTransaction> transactions;
+std::vector<standin::DdeTransaction> requests;
 std::vector<standin::DdeDisconnectCall> disconnectCalls;
 std::vector<standin::DdeUninitializeCall> uninitializeCalls;
 
@@ -54,6 +56,10 @@ DWORD serverDelay = 0;
 int refuseAt = 0;
 int hangAt = 0;
 int served = 0;
+
+// Data handles handed to the client by a request: the bytes, until freed.
+std::map<uintptr_t, std::vector<BYTE>> dataHandles;
+uintptr_t nextData = 0x5000;
 
 std::vector<standin::ProgmanGroup> groups;
 int currentGroup = -1;
@@ -426,6 +432,36 @@ HDDEDATA WINAPI DdeClientTransaction(LPBYTE pData, DWORD cbData, HCONV hConv,
   auto conv = conversations.find(reinterpret_cast<uintptr_t>(hConv));
   bool live = conv != conversations.end() && conv->second.connected;
   const bool fault = standin::faultHere("DdeClientTransaction");
+  if (wType == XTYP_REQUEST) {
+    // Program Manager answers the item "Groups" as text: each group's name
+    // followed by CR LF, the whole ended by a zero byte.
+    auto inst = live ? instances.find(conv->second.instance) : instances.end();
+    auto item = live ? stringOf(conv->second.instance, hszItem) : std::nullopt;
+    uintptr_t data = 0;
+    if (inst != instances.end() && fault) {
+      inst->second.lastError = DMLERR_DATAACKTIMEOUT;
+    } else if (inst != instances.end() &&
+               (mode != standin::ProgmanMode::Present || !item ||
+                !sameText(*item, "Groups") || wFmt != CF_TEXT)) {
+      inst->second.lastError = DMLERR_NOTPROCESSED;
+    } else if (inst != instances.end()) {
+      std::string list;
+      for (const auto &g : groups)
+        list += g.name + "\r\n";
+      data = nextData++;
+      dataHandles[data].assign(list.begin(), list.end());
+      dataHandles[data].push_back(0);
+    }
+    t.accepted = data != 0;
+    requests.push_back(t);
+    lock.unlock();
+    standin::journal(
+        "DdeClientTransaction conv=" + std::to_string(t.conversation) +
+        " request item=" + shown(item) + " fmt=" + std::to_string(wFmt) +
+        " timeout=" + std::to_string(dwTimeout) + " -> " +
+        std::to_string(data ? 1 : 0));
+    return reinterpret_cast<HDDEDATA>(data);
+  }
   const bool startable = live && pData && wType == XTYP_EXECUTE &&
                          mode == standin::ProgmanMode::Present;
   Instance *inst = nullptr;
@@ -526,6 +562,24 @@ BOOL WINAPI DdeUninitialize(DWORD idInst) {
   return call.result ? TRUE : FALSE;
 }
 
+DWORD WINAPI DdeGetData(HDDEDATA hData, LPBYTE pDst, DWORD cbMax, DWORD cbOff) {
+  std::lock_guard<std::mutex> lock(ddeMutex);
+  auto it = dataHandles.find(reinterpret_cast<uintptr_t>(hData));
+  if (it == dataHandles.end() || cbOff > it->second.size())
+    return 0;
+  const DWORD left = static_cast<DWORD>(it->second.size()) - cbOff;
+  if (pDst == nullptr)
+    return left;
+  const DWORD n = cbMax < left ? cbMax : left;
+  std::memcpy(pDst, it->second.data() + cbOff, n);
+  return n;
+}
+
+BOOL WINAPI DdeFreeDataHandle(HDDEDATA hData) {
+  std::lock_guard<std::mutex> lock(ddeMutex);
+  return dataHandles.erase(reinterpret_cast<uintptr_t>(hData)) ? TRUE : FALSE;
+}
+
 UINT WINAPI DdeGetLastError(DWORD idInst) {
   std::lock_guard<std::mutex> lock(ddeMutex);
   auto inst = instances.find(idInst);
@@ -554,11 +608,13 @@ void resetDde() {
   stringCalls.clear();
   connectCalls.clear();
   transactions.clear();
+  requests.clear();
   disconnectCalls.clear();
   uninitializeCalls.clear();
   groups.clear();
   currentGroup = -1;
   rejected.clear();
+  dataHandles.clear();
 }
 
 void setProgmanMode(ProgmanMode m) {
@@ -619,6 +675,11 @@ std::vector<DdeTransaction> ddeTransactions() {
   return transactions;
 }
 
+std::vector<DdeTransaction> ddeRequests() {
+  std::lock_guard<std::mutex> lock(ddeMutex);
+  return requests;
+}
+
 std::vector<DdeDisconnectCall> ddeDisconnectCalls() {
   std::lock_guard<std::mutex> lock(ddeMutex);
   return disconnectCalls;
@@ -667,10 +728,16 @@ std::vector<ProgmanGroup> progmanGroups() {
   return groups;
 }
 
-void addProgmanGroup(const std::string &name) {
+void addProgmanGroup(const std::string &name,
+                     const std::vector<ProgmanItem> &items) {
   std::lock_guard<std::mutex> lock(ddeMutex);
   if (findGroup(name) < 0)
-    groups.push_back(ProgmanGroup{name, {}});
+    groups.push_back(ProgmanGroup{name, items});
+}
+
+int ddeOpenDataCount() {
+  std::lock_guard<std::mutex> lock(ddeMutex);
+  return static_cast<int>(dataHandles.size());
 }
 
 std::vector<std::string> progmanRejected() {

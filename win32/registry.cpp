@@ -358,6 +358,8 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD, DWORD dwType,
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved,
                              LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
   std::lock_guard<std::mutex> lock(regMutex);
+  if (standin::faultHere("RegQueryValueExA"))
+    return ERROR_REGISTRY_IO_FAILED;
   LONG status;
   KeyPtr k = resolve(hKey, &status);
   if (!k)

@@ -1,20 +1,27 @@
-// The rollback after a failed installation: exactly which registry entries
-// go, the group deletion sent to Program Manager, and no relaunch entry.
+// The rollback after a failed installation: it undoes exactly what this run
+// changed (registry and program group) and nothing else, and writes no
+// relaunch entry.
 #include "engine/rollback.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "import/program_group.h"
 #include "standin/dde.h"
+#include "standin/faults.h"
 #include "standin/kernel.h"
 #include "standin/registry.h"
+#include "state/install_log.h"
 #include "state/install_state.h"
 #include "system/progman_client.h"
+#include "system/registry_layout.h"
 #include "text/bounded_text.h"
 
 #include "registry_snapshot.h"
+#include "support/test_files.h"
 
 namespace {
 
@@ -38,22 +45,14 @@ void PutWindowsKeys() {
   standin::regPutDword(kServices + "\\Disk", "Start", 1);
 }
 
-// Every entry a complete installation leaves (on Windows NT with the driver
-// services, one of them still holding Enum and Security subkeys, as an
-// older installation may have left them).
+// Every entry a complete installation leaves but its LM78 key (which would
+// make the setup refuse to install), with bytes of an earlier version; the
+// driver services, one of them still holding Enum and Security subkeys, as
+// an older installation may have left them.
 void PutFullInstallation(bool nt) {
   standin::regPutString(kProduct, "path", "D:\\X");
   standin::regPutDword(kProduct, "Security", 3);
   standin::regPutDword(kProduct, "AMA", 0xFFFFFFFF);
-  const std::string lm78 = kProduct + "\\LM78";
-  standin::regPutDword(lm78, "Chassis Secure", 0);
-  standin::regPutValue(lm78, "Fans", REG_BINARY, std::vector<BYTE>(160, 7));
-  standin::regPutDword(lm78, "VID", 255);
-  standin::regPutValue(lm78, "Temperature", REG_BINARY,
-                       std::vector<BYTE>(37, 8));
-  standin::regPutValue(lm78, "Voltages", REG_BINARY, std::vector<BYTE>(322, 9));
-  standin::regPutString(lm78, "ChipSet", "LM78");
-  standin::regPutString(lm78, "MaxSpeed", "7000");
   standin::regPutValue(kProduct + "\\LM75", "Temperatures", REG_BINARY,
                        std::vector<BYTE>(304, 10));
   standin::regPutString(kRun, "ZEZOroza", "D:\\X\\Zezoroza.exe");
@@ -74,97 +73,166 @@ void PutFullInstallation(bool nt) {
   }
 }
 
-class RollbackTest : public ::testing::Test {
+class RollbackTest : public testsupport::TempFolderTest {
 protected:
   void SetUp() override {
     standin::resetRegistry();
     standin::resetDde();
     standin::resetKernel();
+    standin::resetFaults();
     standin::setSleepRecordOnly(true);
+    ASSERT_NO_FATAL_FAILURE(TempFolderTest::SetUp());
     g_ddeInstance = 0;
     g_progmanConv = nullptr;
+    g_changeCount = 0;
     ASSERT_TRUE(CopyText(g_sourceDir, "E:\\MEDIA"));
+    ASSERT_TRUE(CopyText(g_installDir, "C:\\Program Files\\VKO"));
+    g_amaSetting = 1;
     g_installStatus = -1;
     g_platform = 1;
   }
   void TearDown() override {
+    LogClose(1603);
+    TempFolderTest::TearDown();
     standin::resetRegistry();
     standin::resetDde();
     standin::resetKernel();
+    standin::resetFaults();
+    g_changeCount = 0;
     g_installStatus = 0;
     g_platform = -1;
     g_sourceDir[0] = '\0';
+    g_installDir[0] = '\0';
+  }
+  // The registry work of a whole installation, and when its last entries
+  // are stored (`finishes`), its program group made from a file list with
+  // one item, as the install sequence does.
+  void Install(bool finishes = true) {
+    HKEY software = OpenRegistryKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
+    HKEY vko = CreateRegistryKey(software, "VKO");
+    HKEY product = CreateRegistryKey(vko, "DMI");
+    for (const char *monitor : {"LM78", "LM75"}) {
+      HKEY key = CreateRegistryKey(product, monitor);
+      const BYTE data[3] = {1, 2, 3};
+      EXPECT_TRUE(SetRegistryValue(key, "Fans", REG_BINARY, data, 3));
+      CloseRegistryKey(key);
+    }
+    CloseRegistryKey(product);
+    CloseRegistryKey(vko);
+    CloseRegistryKey(software);
+    EXPECT_EQ(RegisterProductEntries(), 0);
+    EXPECT_EQ(FinishInstallEntries(), finishes ? 0 : 1);
+    if (!finishes)
+      return;
+    const std::string list = base_ + "/setup.log";
+    testsupport::StoreFile(list, "#item\nZezoroza.exe = \"Monitor\"\n");
+    FILE *stream = std::fopen(list.c_str(), "r");
+    ASSERT_NE(stream, nullptr);
+    CreateProgramGroup(stream);
+    std::fclose(stream);
   }
 };
 
-TEST_F(RollbackTest, RemovesExactlyTheSuiteEntriesOfAFullInstallation) {
-  for (bool nt : {false, true}) {
-    SCOPED_TRACE(nt ? "Windows NT" : "Windows 95");
-    standin::resetRegistry();
-    standin::resetDde();
-    standin::addProgmanGroup("VKO Halvermont");
-    g_platform = nt ? 0 : 1;
-    PutWindowsKeys();
-    PutFullInstallation(true); // on Windows 95 the services stay untouched
-    Snapshot expected = enginetest::RegistrySnapshot();
-    ASSERT_EQ(expected.count(kProduct + "\\LM78:Fans"), 1u);
-    ASSERT_EQ(expected.count(kServices + "\\Riveze\\Security:Level"), 1u);
+// On a clean machine, after the whole installation, and on one that already
+// holds every entry of the suite with bytes of its own (an earlier version's
+// driver services with their Enum and Security subkeys, a group with the
+// user's shortcuts), after an installation whose last entry cannot be
+// stored, a rollback leaves registry and group as they were.
+TEST_F(RollbackTest, PutsBackExactlyWhatTheInstallationFound) {
+  for (bool earlier : {false, true}) {
+    for (int32_t platform : {1, 0}) {
+      SCOPED_TRACE(std::string(earlier ? "earlier entries" : "clean") +
+                   (platform == 0 ? ", Windows NT" : ", Windows 95"));
+      standin::resetRegistry();
+      standin::resetDde();
+      g_changeCount = 0;
+      g_platform = platform;
+      PutWindowsKeys();
+      if (earlier) {
+        PutFullInstallation(true);
+        standin::regPutString(kProduct + "\\LM75", "Fans", "mine");
+        standin::regPutString(kServices + "\\VEZUDA", "ImagePath", "x.sys");
+        standin::addProgmanGroup("VKO Halvermont", {{"C:\\mine.exe", "Mine"}});
+        // The last entry: an earlier value too large to keep.
+        standin::regPutValue(platform == 0 ? kServices + "\\Riveze" : kProduct,
+                             platform == 0 ? "Group" : "AMA", REG_BINARY,
+                             std::vector<BYTE>(CHANGE_VALUE_SIZE + 1, 1));
+      }
+      const Snapshot before = enginetest::RegistrySnapshot();
+      const auto groupsBefore = standin::progmanGroups();
 
-    RollbackInstall();
+      Install(!earlier);
+      ASSERT_NE(enginetest::RegistrySnapshot(), before);
+      ASSERT_EQ(standin::progmanGroups().size(), 1u);
+      RollbackInstall();
 
-    EraseEntry(expected, kProduct + ":AMA");
-    EraseEntry(expected, kProduct + ":Security");
-    EraseEntry(expected, kProduct + "\\LM78");
-    EraseEntry(expected, kProduct + "\\LM75");
-    EraseEntry(expected, kRun + ":ZEZOroza");
-    EraseEntry(expected, kUninstall + "\\VKO DMI");
-    if (nt) {
-      EraseEntry(expected, kServices + "\\VEZUDA");
-      EraseEntry(expected, kServices + "\\Riveze");
+      EXPECT_EQ(enginetest::RegistrySnapshot(), before);
+      const auto groups = standin::progmanGroups();
+      ASSERT_EQ(groups.size(), groupsBefore.size());
+      if (earlier) {
+        ASSERT_EQ(groups[0].items.size(), 1u);
+        EXPECT_EQ(groups[0].items[0].command, "C:\\mine.exe");
+        EXPECT_TRUE(standin::ddeCommands().empty());
+      } else {
+        EXPECT_EQ(standin::ddeCommands().back(),
+                  "[DeleteGroup(VKO Halvermont,1)]");
+        // The user-interface thread waits at most 2 s for the answer.
+        const auto transactions = standin::ddeTransactions();
+        EXPECT_EQ(transactions.back().timeout, 2000u);
+        EXPECT_EQ(transactions.back().outcome, standin::DdeOutcome::CarriedOut);
+      }
+      EXPECT_EQ(standin::ddeOpenDataCount(), 0);
+      EXPECT_EQ(standin::regOpenHandleCount(), 0);
     }
-    EXPECT_EQ(enginetest::RegistrySnapshot(), expected);
-    // What stays: the product key with its path, the shared keys with the
-    // other programs' entries.
-    EXPECT_TRUE(standin::regValue(kProduct, "path").has_value());
-    EXPECT_TRUE(standin::regValue(kRun, "Other").has_value());
-    EXPECT_TRUE(standin::regKeyExists(kUninstall + "\\Other App"));
-    EXPECT_EQ(standin::regFlushCount(), 0);
-
-    EXPECT_EQ(standin::ddeCommands(),
-              std::vector<std::string>{"[DeleteGroup(VKO Halvermont,1)]"});
-    auto transactions = standin::ddeTransactions();
-    ASSERT_EQ(transactions.size(), 1u);
-    EXPECT_EQ(transactions[0].cbData, 32u);
-    EXPECT_EQ(transactions[0].bytes.back(), 0);
-    // The user-interface thread waits at most 2 s for the answer.
-    EXPECT_EQ(transactions[0].timeout, 2000u);
-    EXPECT_EQ(transactions[0].outcome, standin::DdeOutcome::CarriedOut);
-    EXPECT_TRUE(standin::progmanGroups().empty());
-    EXPECT_EQ(standin::ddeOpenInstanceCount(), 0);
-    EXPECT_EQ(g_ddeInstance, 0u);
   }
 }
 
-TEST_F(RollbackTest, MachineWithoutAnInstallationIsLeftUnchanged) {
-  for (int32_t platform : {1, 0}) {
-    SCOPED_TRACE(platform);
+// An earlier value is kept for the rollback up to the record's buffer; one
+// byte more and it is the user's: it is not written over, the entry counts
+// as not stored, and everything else is still put back.
+TEST_F(RollbackTest, AnEarlierValueTooLargeToKeepIsNotWrittenOver) {
+  for (size_t size :
+       {size_t{CHANGE_VALUE_SIZE}, size_t{CHANGE_VALUE_SIZE + 1}}) {
+    SCOPED_TRACE(size);
     standin::resetRegistry();
-    standin::resetDde();
-    g_platform = platform;
+    g_changeCount = 0;
     PutWindowsKeys();
+    standin::regPutValue(kRun, "ZEZOroza", REG_BINARY,
+                         std::vector<BYTE>(size, 0xAB));
+    standin::regPutKey(kProduct);
     const Snapshot before = enginetest::RegistrySnapshot();
 
+    const bool fits = size == CHANGE_VALUE_SIZE;
+    EXPECT_EQ(RegisterProductEntries(), fits ? 0 : 1);
+    EXPECT_EQ(standin::regValue(kRun, "ZEZOroza")->type,
+              fits ? DWORD{REG_SZ} : DWORD{REG_BINARY});
     RollbackInstall();
-
     EXPECT_EQ(enginetest::RegistrySnapshot(), before);
-    // The deletion is asked for whether or not the group exists.
-    EXPECT_EQ(standin::ddeCommands(),
-              std::vector<std::string>{"[DeleteGroup(VKO Halvermont,1)]"});
   }
-  // Not even the keys the rollback opens need to exist.
-  standin::resetRegistry();
+}
+
+// A value whose earlier state cannot be read may be the user's: the
+// rollback leaves it, and the log names it.
+TEST_F(RollbackTest, AValueOfUnknownEarlierStateIsLeftAndLogged) {
+  const std::string log = base_ + "/rollback.txt";
+  ASSERT_TRUE(LogOpen(log.c_str()));
+  PutWindowsKeys();
+  HKEY run =
+      OpenRegistryKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\"
+                                          "Windows\\CurrentVersion\\Run");
+  standin::setFaultAt(1); // the query of the earlier value
+  const BYTE text[] = "new";
+  EXPECT_TRUE(SetRegistryValue(run, "ZEZOroza", REG_SZ, text, 4));
+  CloseRegistryKey(run);
+  ASSERT_EQ(standin::injectedFault()->call, "RegQueryValueExA");
   RollbackInstall();
-  EXPECT_EQ(enginetest::RegistrySnapshot(), (Snapshot{{"HKLM", "key"}}));
+  LogClose(1603);
+  EXPECT_TRUE(standin::regValue(kRun, "ZEZOroza").has_value());
+  EXPECT_NE(testsupport::ReadFileOr(log, "").find(
+                "rollback: value HKLM\\SOFTWARE\\Microsoft\\Windows\\"
+                "CurrentVersion\\Run \"ZEZOroza\": left, its earlier state "
+                "unknown"),
+            std::string::npos);
 }
 
 // A failed installation does not arm a relaunch of the setup, whatever the
@@ -174,31 +242,27 @@ TEST_F(RollbackTest, NoRelaunchEntryIsWritten) {
     SCOPED_TRACE(status);
     standin::resetRegistry();
     PutWindowsKeys();
-    PutFullInstallation(false);
+    g_changeCount = 0;
+    Install();
     g_installStatus = status;
     RollbackInstall();
     EXPECT_TRUE(standin::regValueNames(kRunOnce).empty());
-    EXPECT_EQ(standin::regFlushCount(), 0);
   }
 }
 
+// Without Program Manager the rollback of a group this run made still
+// completes, after the client's retry waits.
 TEST_F(RollbackTest, CompletesWithoutProgramManager) {
-  standin::setProgmanMode(standin::ProgmanMode::Absent);
   PutWindowsKeys();
-  PutFullInstallation(false);
-  RollbackInstall();
-  EXPECT_FALSE(standin::regKeyExists(kProduct + "\\LM78"));
-  EXPECT_EQ(standin::sleepCalls(), (std::vector<DWORD>{500, 100}));
-  EXPECT_EQ(standin::ddeUninitializeCalls().size(), 1u);
-  EXPECT_EQ(g_ddeInstance, 0u);
-
-  standin::resetDde();
+  Install();
+  standin::setProgmanMode(standin::ProgmanMode::Absent);
   standin::resetKernel();
   standin::setSleepRecordOnly(true);
-  standin::failDdeInitialize(-1);
   RollbackInstall();
-  EXPECT_EQ(standin::sleepCalls(), (std::vector<DWORD>{500, 500, 100}));
-  EXPECT_EQ(standin::ddeUninitializeCalls().size(), 1u);
+  EXPECT_FALSE(standin::regKeyExists(kProduct));
+  EXPECT_EQ(standin::sleepCalls(), (std::vector<DWORD>{500, 100}));
+  EXPECT_EQ(g_ddeInstance, 0u);
+  EXPECT_EQ(standin::ddeOpenInstanceCount(), 0);
 }
 
 } // namespace

@@ -3,9 +3,16 @@
 // calls); then call n = 1..K fails in a run of its own, in a child process,
 // so that a crash or a run that never ends is seen as such. Each run must end
 // honestly: a success status only with everything stored that the fault-free
-// run stores, a failure with the failure message, status 1603 and the
-// registry as before the install, and never a registry value that the
-// fault-free run does not leave (stale or foreign bytes).
+// run stores, byte for byte; a failure with the failure message, status 1603
+// and the registry and program group exactly as before the install; never a
+// registry value that the fault-free run does not leave (stale or foreign
+// bytes); and where a fault must end in a given status, that status.
+//
+// Then pairs: each fault that fails the install, followed by a second fault
+// at each later call, the rollback's among them. Such a run must end with
+// 1603 and take nothing of the user's, and whatever it could not undo must be
+// named in the log. Pairs run for the kinds marked so; MERRIK_SWEEP_PAIRS=all
+// runs them for every kind.
 //
 // Program Manager is swept too: for each execute command of the fault-free
 // run, a run in which Program Manager refuses that command, and one in which
@@ -42,19 +49,44 @@ struct RunKind {
   bool preSetupFails; // the pre-setup program reports status 0
   int promptAnswer;   // to the success prompt
   bool cancelFirst;   // Cancel on the Welcome dialog, No to the question
+  bool earlier;       // the machine holds the suite's entries and group
+  bool log;           // the setup runs with /LOG
+  bool pairs;         // pairs of faults are swept in every run of the sweep
 };
 
 // How Program Manager answers in a run.
 enum class Progman { Answers, RefusesCommand, HangsAtCommand };
 
-const RunKind kRuns[] = {
-    {"Express on Windows 95", 0xC0000004, false, false, IDCANCEL, true},
-    {"Express on Windows NT", 0x05650004, false, false, IDCANCEL, false},
-    {"Custom on Windows NT", 0x05650004, true, false, IDCANCEL, false},
-    {"pre-setup status 0 on Windows NT", 0x05650004, false, true, IDCANCEL,
-     false},
-    {"restart accepted on Windows NT", 0x05650004, false, false, IDOK, false},
+// The faults of one run: the calls that fail (0 for none), and how Program
+// Manager answers which command.
+struct Plan {
+  uint64_t first = 0;
+  uint64_t second = 0;
+  Progman progman = Progman::Answers;
+  int command = 0;
 };
+
+const RunKind kRuns[] = {
+    {"Express on Windows 95", 0xC0000004, false, false, IDCANCEL, true, false,
+     true, false},
+    {"Express on Windows NT", 0x05650004, false, false, IDCANCEL, false, false,
+     true, false},
+    {"Custom on Windows NT", 0x05650004, true, false, IDCANCEL, false, false,
+     true, false},
+    {"pre-setup status 0 on Windows NT", 0x05650004, false, true, IDCANCEL,
+     false, false, true, false},
+    {"restart accepted on Windows NT", 0x05650004, false, false, IDOK, false,
+     false, true, false},
+    {"Express on Windows NT, earlier entries", 0x05650004, false, false,
+     IDCANCEL, false, true, true, true},
+    {"Express on Windows 95, earlier entries", 0xC0000004, false, false,
+     IDCANCEL, false, true, true, false},
+    {"Express on Windows NT without /LOG", 0x05650004, false, false, IDOK,
+     false, false, false, false},
+};
+
+// Child processes that run at once: a run mostly waits.
+const int kParallelRuns = 6;
 
 // A run of the child that takes longer than this has hung.
 const int kRunLimitMs = 30000;
@@ -70,9 +102,11 @@ struct Report {
   std::vector<std::string> callNames;
   uint64_t faultNumber = 0;
   std::string faultCall;
+  std::vector<uint64_t> faultsFired;
   std::vector<std::string> log;      // the lines of the setup log
   std::vector<std::string> commands; // the execute commands sent
   std::vector<std::string> groups;   // each group: name, tab, item titles
+  std::vector<std::string> groupsBefore, groupsAfter; // name and items
 };
 
 enum Outcome {
@@ -139,6 +173,51 @@ void Snapshot(const std::string &path,
     Snapshot(path + "\\" + sub, out);
 }
 
+// Program Manager's groups, each with its items, one text a group.
+std::vector<std::string> Groups() {
+  std::vector<std::string> out;
+  for (const auto &group : standin::progmanGroups()) {
+    std::string text = group.name;
+    for (const auto &item : group.items)
+      text += "|" + item.command + "|" + item.title;
+    out.push_back(text);
+  }
+  return out;
+}
+
+// Every entry the install writes, with bytes of an earlier version of the
+// suite (but no LM78 key: the setup would refuse to install), earlier driver
+// services with values and subkeys of their own, and the suite's group with
+// the user's shortcuts.
+void PutEarlierInstallation() {
+  const std::string product = "HKLM\\SOFTWARE\\VKO\\DMI";
+  standin::regPutString(product, "path", "D:\\OLD");
+  standin::regPutDword(product, "Security", 1);
+  standin::regPutDword(product, "AMA", 7);
+  standin::regPutValue(product + "\\LM75", "Temperatures", REG_BINARY,
+                       {9, 8, 7});
+  const std::string cv = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+  standin::regPutString(cv + "\\Run", "ZEZOroza", "D:\\OLD\\Zezoroza.exe");
+  standin::regPutString(cv + "\\Uninstall\\VKO DMI", "DisplayName", "VKO old");
+  standin::regPutString(cv + "\\Uninstall\\VKO DMI", "UninstallString",
+                        "D:\\OLD\\Dovrel.exe");
+  for (const char *name : {"VEZUDA", "Riveze"}) {
+    const std::string key =
+        std::string("HKLM\\System\\CurrentControlSet\\Services\\") + name;
+    standin::regPutDword(key, "Type", 2);
+    standin::regPutDword(key, "Start", 3);
+    standin::regPutDword(key, "ErrorControl", 0);
+    standin::regPutString(key, "Group", "Old group");
+    standin::regPutString(key, "ImagePath", "System32\\drivers\\x.sys");
+    standin::regPutDword(key + "\\Enum", "Count", 1);
+    standin::regPutValue(key + "\\Security", "Security", REG_BINARY,
+                         {1, 0, 4, 0x80});
+  }
+  standin::addProgmanGroup("VKO Halvermont",
+                           {{"D:\\OLD\\Zezoroza.exe", "Hardware Monitor"},
+                            {"C:\\mine.exe", "My own shortcut"}});
+}
+
 // default.cfg with a different byte at every offset, so that bytes stored
 // under the wrong name or from the wrong place show.
 std::string DefaultsFile() {
@@ -163,6 +242,8 @@ protected:
   // (unless the kind says otherwise), and the user's answers.
   void Prepare(const RunKind &kind) {
     standin::setVersion(kind.version);
+    if (kind.earlier)
+      PutEarlierInstallation();
     standin::regPutKey("HKLM\\System\\CurrentControlSet\\Services");
     standin::regPutKey(
         "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
@@ -207,22 +288,23 @@ protected:
   }
 
   // In the child: one whole run on a fresh machine, reported as lines.
-  std::string RunInChild(const RunKind &kind, uint64_t faultAt, Progman progman,
-                         int command) {
+  std::string RunInChild(const RunKind &kind, const Plan &plan) {
     SetUp();
     Prepare(kind);
-    if (progman == Progman::RefusesCommand)
-      standin::refuseProgmanCommand(command);
-    else if (progman == Progman::HangsAtCommand)
-      standin::hangProgmanAt(command);
+    if (plan.progman == Progman::RefusesCommand)
+      standin::refuseProgmanCommand(plan.command);
+    else if (plan.progman == Progman::HangsAtCommand)
+      standin::hangProgmanAt(plan.command);
     // The setup log, where a fault that shows no message must appear.
     const std::string log = base_ + "/sweep.log";
-    standin::setCommandLine("\"" + sourceDir_ + "\\MERRIK.EXE\" /LOG=\"" + log +
-                            "\"");
+    standin::setCommandLine("\"" + sourceDir_ + "\\MERRIK.EXE\"" +
+                            (kind.log ? " /LOG=\"" + log + "\"" : ""));
     std::map<std::string, std::string> before;
     Snapshot("HKLM", before);
+    const std::vector<std::string> groupsBefore = Groups();
     standin::resetFaults();
-    standin::setFaultAt(faultAt);
+    standin::setFaultAt(plan.first);
+    standin::addFaultAt(plan.second);
     const int exitCode = RunSetup();
     WaitForWorker();
     standin::waitForThreads(10000);
@@ -239,8 +321,11 @@ protected:
     out << "calls\t" << standin::faultCallCount() << "\n";
     for (const auto &name : standin::faultCallNames())
       out << "name\t" << name << "\n";
-    if (auto fault = standin::injectedFault())
-      out << "fault\t" << fault->number << "\t" << fault->call << "\n";
+    const auto fired = standin::injectedFaults();
+    if (!fired.empty())
+      out << "fault\t" << fired[0].number << "\t" << fired[0].call << "\n";
+    for (const auto &fault : fired)
+      out << "fired\t" << fault.number << "\n";
     for (const std::string &command : standin::ddeCommands())
       out << "dde\t" << Escaped(command) << "\n";
     for (const auto &group : standin::progmanGroups()) {
@@ -249,6 +334,10 @@ protected:
         items += "\t" + item.title;
       out << "group\t" << Escaped(items) << "\n";
     }
+    for (const auto &group : groupsBefore)
+      out << "gbefore\t" << Escaped(group) << "\n";
+    for (const auto &group : Groups())
+      out << "gafter\t" << Escaped(group) << "\n";
     std::istringstream logLines(testsupport::ReadFileOr(log, ""));
     std::string line;
     while (std::getline(logLines, line))
@@ -258,51 +347,85 @@ protected:
     return out.str();
   }
 
-  Report Run(const RunKind &kind, uint64_t faultAt,
-             Progman progman = Progman::Answers, int command = 0) {
-    Report report;
-    int fds[2];
-    if (pipe(fds) != 0) {
-      ADD_FAILURE() << "no pipe";
-      return report;
-    }
-    std::fflush(nullptr);
-    pid_t child = fork();
-    if (child == 0) {
-      close(fds[0]);
-      const std::string text = RunInChild(kind, faultAt, progman, command);
-      for (size_t done = 0; done < text.size();) {
-        ssize_t n = write(fds[1], text.data() + done, text.size() - done);
-        if (n <= 0)
-          break;
-        done += static_cast<size_t>(n);
+  // Runs the planned faults (first, second; 0 for none), each in a child of
+  // its own, kParallelRuns at a time; the reports in the order planned.
+  std::vector<Report> RunAll(const RunKind &kind,
+                             const std::vector<Plan> &plans) {
+    struct Child {
+      pid_t pid;
+      int fd;
+      size_t index;
+      std::string text;
+      std::chrono::steady_clock::time_point deadline;
+    };
+    std::vector<Report> reports(plans.size());
+    std::vector<Child> running;
+    size_t next = 0;
+    while (next < plans.size() || !running.empty()) {
+      while (next < plans.size() &&
+             static_cast<int>(running.size()) < kParallelRuns) {
+        int fds[2];
+        if (pipe(fds) != 0) {
+          ADD_FAILURE() << "no pipe";
+          return reports;
+        }
+        std::fflush(nullptr);
+        pid_t child = fork();
+        if (child == 0) {
+          close(fds[0]);
+          const std::string text = RunInChild(kind, plans[next]);
+          for (size_t done = 0; done < text.size();) {
+            ssize_t n = write(fds[1], text.data() + done, text.size() - done);
+            if (n <= 0)
+              break;
+            done += static_cast<size_t>(n);
+          }
+          close(fds[1]);
+          _exit(0);
+        }
+        close(fds[1]);
+        running.push_back(Child{child, fds[0], next, "",
+                                std::chrono::steady_clock::now() +
+                                    std::chrono::milliseconds(kRunLimitMs)});
+        ++next;
       }
-      close(fds[1]);
-      _exit(0);
-    }
-    close(fds[1]);
-    std::string text;
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(kRunLimitMs);
-    for (;;) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      deadline - std::chrono::steady_clock::now())
-                      .count();
-      pollfd p{fds[0], POLLIN, 0};
-      if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) {
-        report.hung = true;
-        kill(child, SIGKILL);
-        break;
+      std::vector<pollfd> polls;
+      for (const Child &c : running)
+        polls.push_back(pollfd{c.fd, POLLIN, 0});
+      poll(polls.data(), polls.size(), 100);
+      for (size_t k = running.size(); k-- > 0;) {
+        Child &c = running[k];
+        bool ended = false;
+        Report &report = reports[c.index];
+        if (polls[k].revents != 0) {
+          char chunk[4096];
+          ssize_t n = read(c.fd, chunk, sizeof chunk);
+          if (n > 0)
+            c.text.append(chunk, static_cast<size_t>(n));
+          else
+            ended = true;
+        } else if (std::chrono::steady_clock::now() > c.deadline) {
+          report.hung = true;
+          kill(c.pid, SIGKILL);
+          ended = true;
+        }
+        if (!ended)
+          continue;
+        close(c.fd);
+        int status = 0;
+        waitpid(c.pid, &status, 0);
+        Parse(c.text, status, report);
+        running.erase(running.begin() + static_cast<std::ptrdiff_t>(k));
       }
-      char chunk[4096];
-      ssize_t n = read(fds[0], chunk, sizeof chunk);
-      if (n <= 0)
-        break;
-      text.append(chunk, static_cast<size_t>(n));
     }
-    close(fds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
+    return reports;
+  }
+
+  Report Run(const RunKind &kind, uint64_t faultAt) {
+    return RunAll(kind, {Plan{faultAt, 0}})[0];
+  }
+
+  static void Parse(const std::string &text, int status, Report &report) {
     std::istringstream lines(text);
     std::string line;
     while (std::getline(lines, line)) {
@@ -333,30 +456,19 @@ protected:
       else if (f[0] == "fault" && f.size() == 3) {
         report.faultNumber = std::stoull(f[1]);
         report.faultCall = f[2];
-      } else if (f[0] == "end")
+      } else if (f[0] == "fired" && f.size() == 2)
+        report.faultsFired.push_back(std::stoull(f[1]));
+      else if (f[0] == "gbefore" && f.size() >= 2)
+        report.groupsBefore.push_back(Unescaped(line.substr(8)));
+      else if (f[0] == "gafter" && f.size() >= 2)
+        report.groupsAfter.push_back(Unescaped(line.substr(7)));
+      else if (f[0] == "end")
         report.whole = WIFEXITED(status) && WEXITSTATUS(status) == 0;
     }
-    return report;
   }
 };
 
 bool IsSuccessStatus(int code) { return code == 3010 || code == 1641; }
-
-// The registry values of a snapshot, without its keys.
-std::map<std::string, std::string>
-Values(const std::map<std::string, std::string> &snapshot) {
-  std::map<std::string, std::string> values;
-  for (const auto &entry : snapshot)
-    if (entry.first.back() != '\\')
-      values.insert(entry);
-  return values;
-}
-
-// The keys that a failed installation may leave: the rollback removes the
-// suite's entries by name but leaves the product key and its parent.
-bool RollbackKeepsKey(const std::string &key) {
-  return key == "HKLM\\SOFTWARE\\VKO\\" || key == "HKLM\\SOFTWARE\\VKO\\DMI\\";
-}
 
 // The failure message of the abort procedure, or for status 1622 the
 // message that the log cannot be opened.
@@ -394,6 +506,7 @@ std::string FailureNumber(const std::string &call) {
       {"DdeCreateStringHandleA", 0x400F},
       {"DdeConnect", 0x400A},
       {"DdeClientTransaction", 0x4005},
+      {"DdeClientTransaction XTYP_REQUEST", 0x4002},
       {"OpenProcessToken", 5},
       {"LookupPrivilegeValueA", 1313},
       {"AdjustTokenPrivileges", 5},
@@ -411,6 +524,10 @@ bool LogNamesFault(const Report &r, const std::string &given = "") {
   for (const std::string &line : r.log) {
     if (line.find(r.faultCall) == std::string::npos)
       continue;
+    // A request's time-out has an error of its own.
+    const bool request = line.find("XTYP_REQUEST") != std::string::npos;
+    const std::string number =
+        FailureNumber(request ? r.faultCall + " XTYP_REQUEST" : r.faultCall);
     if (number.empty())
       return true;
     for (size_t at = line.find(number); at != std::string::npos;
@@ -449,6 +566,66 @@ bool WarnsOfTheGroup(const Report &r) {
   return false;
 }
 
+std::string Lower(std::string text) {
+  for (char &c : text)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// True when the rollback's log names the snapshot entry (a key "path\" or a
+// value "path:name") as not undone or left.
+bool LogNamesEntry(const Report &r, const std::string &entry) {
+  std::string wanted;
+  if (entry.back() == '\\') {
+    wanted = "rollback: key " + entry.substr(0, entry.size() - 1) + ": ";
+  } else {
+    const size_t colon = entry.rfind(':');
+    wanted = "rollback: value " + entry.substr(0, colon) + " \"" +
+             entry.substr(colon + 1) + "\": ";
+  }
+  wanted = Lower(wanted);
+  for (const std::string &line : r.log)
+    if (Lower(line).find(wanted) != std::string::npos)
+      return true;
+  return false;
+}
+
+// The first difference between the machine after a failed run and the one
+// before it; empty when they are equal, registry and program group.
+std::string Difference(const Report &r) {
+  for (const auto &v : r.before) {
+    auto after = r.after.find(v.first);
+    if (after == r.after.end())
+      return "failure loses " + v.first;
+    if (after->second != v.second)
+      return "failure changes " + v.first + " to " + after->second;
+  }
+  for (const auto &v : r.after)
+    if (!r.before.count(v.first))
+      return "failure leaves " + v.first;
+  if (r.groupsAfter != r.groupsBefore)
+    return "failure changes the program group";
+  return "";
+}
+
+// The status that the fault at call `n` must end in, 0 where several are
+// honest: a failed wait for a sibling program, a key or value that cannot
+// be stored fail the install; a success prompt that cannot be shown asks
+// for no restart.
+int RequiredExit(const Report &clean, uint64_t n) {
+  if (!IsSuccessStatus(clean.exitCode) || n > clean.callNames.size())
+    return 0;
+  const std::string &call = clean.callNames[n - 1];
+  if (call == "WaitForSingleObject" || call == "RegSetValueExA" ||
+      call == "RegCreateKeyA")
+    return 1603;
+  size_t lastBox = 0;
+  for (size_t i = 0; i < clean.callNames.size(); ++i)
+    if (clean.callNames[i] == "MessageBoxA")
+      lastBox = i + 1;
+  return n == lastBox ? 3010 : 0;
+}
+
 // The outcome of a run with a fault against the fault-free run; `why` says
 // what is wrong with a run that is not honest.
 Outcome Classify(const Report &clean, const Report &r, std::string *why) {
@@ -474,39 +651,29 @@ Outcome Classify(const Report &clean, const Report &r, std::string *why) {
       return kStale;
     }
   }
-  if (IsSuccessStatus(r.exitCode) || IsSuccessStatus(clean.exitCode)) {
-    // A success status, or the run that should have succeeded.
-    if (IsSuccessStatus(r.exitCode)) {
-      for (const auto &v : clean.after) {
-        if (!r.after.count(v.first)) {
-          *why = "success without " + v.first;
-          return kDishonestSuccess;
-        }
-      }
-      // The group is whole, or the user is told that it is not.
-      if (WarnsOfTheGroup(r))
-        return kFailureReported;
-      if (r.groups != clean.groups) {
-        *why = "success without the whole program group, and no warning";
+  if (IsSuccessStatus(r.exitCode)) {
+    for (const auto &v : clean.after) {
+      auto got = r.after.find(v.first);
+      if (got == r.after.end() || got->second != v.second) {
+        *why = "success without " + v.first + " = " + v.second;
         return kDishonestSuccess;
       }
-      return kIgnored;
     }
+    // The group is whole, or the user is told that it is not.
+    if (WarnsOfTheGroup(r))
+      return kFailureReported;
+    if (r.groups != clean.groups) {
+      *why = "success without the whole program group, and no warning";
+      return kDishonestSuccess;
+    }
+    return kIgnored;
   }
-  // A failure: 1603, or 1622 when the log itself cannot be opened.
+  // A failure: 1603, or 1622 when the log itself cannot be opened. The
+  // machine is as the install found it.
   if (r.exitCode == 1603 || r.exitCode == 1622) {
-    if (Values(r.after) != Values(r.before)) {
-      for (const auto &v : Values(r.after))
-        if (!r.before.count(v.first))
-          *why = "failure leaves " + v.first;
+    *why = Difference(r);
+    if (!why->empty())
       return kStale;
-    }
-    for (const auto &key : r.after) {
-      if (!r.before.count(key.first) && !RollbackKeepsKey(key.first)) {
-        *why = "failure leaves " + key.first;
-        return kStale;
-      }
-    }
     // Without a box or a dialog there is no window to show the message.
     if (ShowsFailureMessage(r) || r.faultCall == "MessageBoxA" ||
         r.faultCall == "CreateDialogParamA")
@@ -520,56 +687,105 @@ Outcome Classify(const Report &clean, const Report &r, std::string *why) {
   return kOther;
 }
 
-void PrintRow(const std::string &name, uint64_t k, const int *counts) {
+// One row of the table: the run, K, the runs by outcome, and what follows.
+void PrintRow(const std::string &name, uint64_t k, const int *counts,
+              const std::string &rest) {
   std::printf("%-56s %5llu", name.c_str(), static_cast<unsigned long long>(k));
   for (int i = 0; i < kOutcomes; ++i)
     std::printf(" | %*d", static_cast<int>(std::strlen(kOutcomeNames[i])),
                 counts[i]);
-  std::printf("\n");
+  std::printf("%s\n", rest.c_str());
+}
+
+// A run with two faults, the first failing the install: 1603, nothing of
+// the user's gone, and with the log, every difference from the machine
+// before it named by the rollback's log as not undone. Empty when it holds.
+std::string PairFault(const Report &r, bool logged) {
+  if (r.hung)
+    return "hang";
+  if (!r.whole)
+    return "crash";
+  if (r.exitCode != 1603)
+    return "exit " + std::to_string(r.exitCode);
+  for (const auto &v : r.before) {
+    auto after = r.after.find(v.first);
+    if (after == r.after.end())
+      return "the user's " + v.first + " removed";
+    if (logged && after->second != v.second && !LogNamesEntry(r, v.first))
+      return v.first + " changed, and the log does not say so";
+  }
+  for (const auto &v : r.after)
+    if (logged && !r.before.count(v.first) && !LogNamesEntry(r, v.first))
+      return v.first + " left, and the log does not say so";
+  if (r.groupsAfter != r.groupsBefore)
+    return "the program group changed";
+  return "";
 }
 
 TEST_F(FaultSweep, EveryPlatformCallFailsOnceAndEachRunEndsHonestly) {
+  const bool detail = std::getenv("MERRIK_SWEEP_DETAIL") != nullptr;
+  const char *pairsFlag = std::getenv("MERRIK_SWEEP_PAIRS");
+  const bool allPairs =
+      pairsFlag != nullptr && std::strcmp(pairsFlag, "all") == 0;
   std::printf("\n%-56s %5s", "run", "K");
   for (const char *name : kOutcomeNames)
     std::printf(" | %s", name);
-  std::printf("\n");
+  std::printf(" | pairs | pairs failing | second not reached\n");
   for (const RunKind &kind : kRuns) {
     SCOPED_TRACE(kind.name);
     const Report clean = Run(kind, 0);
     ASSERT_TRUE(clean.whole) << "the fault-free run did not end";
-    ASSERT_FALSE(clean.log.empty()) << "the fault-free run wrote no log";
+    ASSERT_EQ(clean.log.empty(), !kind.log);
     ASSERT_GT(clean.calls, 0u);
     EXPECT_EQ(clean.exitCode, kind.preSetupFails          ? 1603
                               : kind.promptAnswer == IDOK ? 1641
                                                           : 3010);
-    // Without a fault the group is whole (a failed run deletes it).
-    EXPECT_EQ(clean.groups, kind.preSetupFails ? std::vector<std::string>{}
-                                               : std::vector<std::string>{
-                                                     "VKO Halvermont\tHardware "
-                                                     "Monitor\tUninstall VKO "
-                                                     "Halvermont"});
-    if (std::getenv("MERRIK_SWEEP_DETAIL") != nullptr) {
+    // Without a fault the group is whole (a failed run deletes it). Over
+    // an earlier installation the group was there before.
+    if (kind.earlier) {
+      EXPECT_FALSE(clean.groupsBefore.empty());
+    } else {
+      EXPECT_EQ(clean.groups,
+                kind.preSetupFails
+                    ? std::vector<std::string>{}
+                    : std::vector<std::string>{"VKO Halvermont\tHardware "
+                                               "Monitor\tUninstall VKO "
+                                               "Halvermont"});
+    }
+    if (detail) {
       for (size_t i = 0; i < clean.callNames.size(); ++i)
         std::printf("  call %3zu %s\n", i + 1, clean.callNames[i].c_str());
       for (const std::string &line : clean.log)
         std::printf("  log %s\n", line.c_str());
     }
+    std::vector<Plan> plans;
+    for (uint64_t n = 1; n <= clean.calls; ++n)
+      plans.push_back(Plan{n, 0});
+    const std::vector<Report> reports = RunAll(kind, plans);
     int counts[kOutcomes] = {};
+    std::vector<Plan> pairs;
     for (uint64_t n = 1; n <= clean.calls; ++n) {
-      const Report r = Run(kind, n);
+      const Report &r = reports[n - 1];
       std::string why;
       Outcome outcome = Classify(clean, r, &why);
       // Nothing fails unseen: the user sees a message, or the log names the
       // call with its failure.
-      if ((outcome == kFailureReported || outcome == kIgnored) &&
+      if (kind.log && (outcome == kFailureReported || outcome == kIgnored) &&
           !ShowsNewBox(clean, r) && !LogNamesFault(r)) {
         why = "neither a message nor a log line names " + r.faultCall;
         outcome = kUnseen;
       }
+      const int required = RequiredExit(clean, n);
+      if ((outcome == kFailureReported || outcome == kIgnored) &&
+          required != 0 && r.exitCode != required) {
+        why = "exit " + std::to_string(r.exitCode) +
+              ", this fault must end in " + std::to_string(required);
+        outcome = kOther;
+      }
       ++counts[outcome];
       const std::string call =
           n <= clean.callNames.size() ? clean.callNames[n - 1] : "?";
-      if (std::getenv("MERRIK_SWEEP_DETAIL") != nullptr)
+      if (detail)
         std::printf("  %3llu %-24s exit %4d  %s %s\n",
                     static_cast<unsigned long long>(n), call.c_str(),
                     r.exitCode, kOutcomeNames[outcome], why.c_str());
@@ -579,16 +795,42 @@ TEST_F(FaultSweep, EveryPlatformCallFailsOnceAndEachRunEndsHonestly) {
         ADD_FAILURE() << kind.name << ": call " << n << " " << call << ": "
                       << kOutcomeNames[outcome] << " (exit " << r.exitCode
                       << ") " << why;
+      // A fault that fails the install, then each later call.
+      if ((kind.pairs || allPairs) && outcome == kFailureReported &&
+          r.exitCode == 1603)
+        for (uint64_t m = n + 1; m <= r.calls; ++m)
+          pairs.push_back(Plan{n, m});
     }
-    PrintRow(kind.name, clean.calls, counts);
-
+    int pairFailures = 0;
+    int unreached = 0;
+    const std::vector<Report> pairReports = RunAll(kind, pairs);
+    for (size_t k = 0; k < pairs.size(); ++k) {
+      const std::string why = PairFault(pairReports[k], kind.log);
+      // The threads' calls may come in another order from run to run, so a
+      // run may end before the second call is reached; it is counted apart.
+      if (why.empty() && pairReports[k].faultsFired.size() != 2)
+        ++unreached;
+      if (why.empty())
+        continue;
+      ++pairFailures;
+      ADD_FAILURE() << kind.name << ": calls " << pairs[k].first << " and "
+                    << pairs[k].second << " fail: " << why;
+    }
+    char pairColumns[64];
+    std::snprintf(pairColumns, sizeof pairColumns, " | %5zu | %13d | %19d",
+                  pairs.size(), pairFailures, unreached);
+    PrintRow(kind.name, clean.calls, counts, pairColumns);
     // Program Manager refuses one command, or stops answering at it.
     const int commands = static_cast<int>(clean.commands.size());
     for (Progman progman : {Progman::RefusesCommand, Progman::HangsAtCommand}) {
       const bool refuses = progman == Progman::RefusesCommand;
       int ddeCounts[kOutcomes] = {};
+      std::vector<Plan> ddePlans;
+      for (int c = 1; c <= commands; ++c)
+        ddePlans.push_back(Plan{0, 0, progman, c});
+      std::vector<Report> ddeReports = RunAll(kind, ddePlans);
       for (int c = 1; c <= commands; ++c) {
-        Report r = Run(kind, 0, progman, c);
+        Report &r = ddeReports[static_cast<size_t>(c - 1)];
         r.faultCall = "DdeClientTransaction";
         std::string why;
         Outcome outcome = Classify(clean, r, &why);
@@ -606,7 +848,7 @@ TEST_F(FaultSweep, EveryPlatformCallFailsOnceAndEachRunEndsHonestly) {
           outcome = kOther;
         }
         ++ddeCounts[outcome];
-        if (std::getenv("MERRIK_SWEEP_DETAIL") != nullptr)
+        if (detail)
           std::printf("  command %d %s: exit %4d  %s %s\n", c,
                       refuses ? "refused" : "unanswered", r.exitCode,
                       kOutcomeNames[outcome], why.c_str());
@@ -618,7 +860,7 @@ TEST_F(FaultSweep, EveryPlatformCallFailsOnceAndEachRunEndsHonestly) {
       }
       PrintRow(std::string(kind.name) +
                    (refuses ? ", a command refused" : ", a command unanswered"),
-               static_cast<uint64_t>(commands), ddeCounts);
+               static_cast<uint64_t>(commands), ddeCounts, "");
     }
   }
 }

@@ -112,7 +112,7 @@ inline void ResetMachine() {
   standin::setSleepRecordOnly(true);
   standin::setVersion(0xC0000004);
   g_installStatus = 0;
-  g_pathStored = 0;
+  g_changeCount = 0;
   g_exitCode = 1603;
   g_customMode = 0;
   g_platform = 1;

@@ -134,11 +134,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (outcome == -1) {
     FUZZ_CHECK(fuzzmachine::RegistryWrites() == 0, shown);
     FUZZ_CHECK(commands.empty(), shown);
+    // The failure came before any change: the rollback has nothing to undo,
+    // and a group of the suite's name is not this run's.
     RollbackInstall();
     commands = fuzzmachine::CheckDdeCommands();
-    FUZZ_CHECK(commands.size() == 1 &&
-                   commands[0] == "[DeleteGroup(VKO Halvermont,1)]",
-               shown);
+    FUZZ_CHECK(commands.empty(), shown);
+    FUZZ_CHECK(fuzzmachine::RegistryWrites() == 0, shown);
     return 0;
   }
 

@@ -99,8 +99,11 @@ protected:
   std::string CfgPath() const {
     return std::string(g_installDir) + "\\default.cfg";
   }
+  // The file for the next import, which is a run of its own with its own
+  // record of changes.
   void WriteCfg(const Bytes &bytes) {
     WriteFile(CfgPath(), std::string(bytes.begin(), bytes.end()));
+    g_changeCount = 0;
   }
 };
 

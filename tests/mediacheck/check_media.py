@@ -236,14 +236,15 @@ CASES = {
 }
 
 # Output a case must show: the setup's own message boxes (the hand-off file
-# that Sondel.exe left is not taken for Quillan.exe's), the rollback's DDE
-# command, an item with brackets sent inside its quoted arguments.
+# that Sondel.exe left is not taken for Quillan.exe's), no DDE command from
+# the rollback (no group was made, and one of the suite's name is the
+# user's), an item with brackets sent inside its quoted arguments.
 SHOWN = {
     "missing_sibling": '"Installation Error" "Can not find Resource file." '
                        'flags 0x00040010, answered OK\n'
                        '  "Abort Installation" "VKO Halvermont Installation '
                        'Failed!" flags 0x00040010, answered OK\n',
-    "status_0": '\n   32 [DeleteGroup(VKO Halvermont,1)]\\x00\n\n',
+    "status_0": 'zero included):\n\n',
     "missing_handoff": '"Install Error" "Can not open install.tmp file!" '
                        'flags 0x00040010, answered OK',
     "short_defaults": '"Installation Error" "Can not Open default.cfg file!" '

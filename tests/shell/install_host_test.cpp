@@ -156,10 +156,20 @@ TEST_F(InstallHost, HostLeavesTheBackdropPictureUncovered) {
   EXPECT_LT(at("SetWindowRgn dlg132 empty"), at("ShowWindow dlg132 3"));
 }
 
+// The record of this run's changes holding the program group, so that the
+// rollback shows in the calls it makes (a failure of a sibling program
+// itself comes before any change).
+void RecordGroupOfThisRun() {
+  g_changes[0].kind = kGroupCreated;
+  g_changeCount = 1;
+  standin::addProgmanGroup("VKO Halvermont");
+}
+
 // Worker failure: the worker's own message (on the worker's thread, owned by
 // the host), then at the next timer message the rollback and the failure
 // message on the user-interface thread; the hand-off file is gone.
 TEST_F(InstallHost, WorkerFailureRollsBackThenShowsTheFailureMessage) {
+  RecordGroupOfThisRun();
   AddSibling(Sondel());
   // The pre-setup program is missing from the media.
   ClickInstall();
@@ -190,7 +200,7 @@ TEST_F(InstallHost, WorkerFailureRollsBackThenShowsTheFailureMessage) {
     EXPECT_EQ(e.find("Abort Installation"), std::string::npos) << e;
   }
   // The rollback runs between the worker's message and the failure message:
-  // it asks Program Manager to delete the group.
+  // it asks Program Manager to delete the group the record holds.
   auto journal = standin::journalEntries();
   size_t firstRollback = journal.size(), failureBox = journal.size();
   for (size_t i = 0; i < journal.size(); ++i) {
@@ -210,6 +220,7 @@ TEST_F(InstallHost, WorkerFailureRollsBackThenShowsTheFailureMessage) {
 // A status of -1 stops the timer, rolls back and aborts exactly once, at any
 // timer message whatever its identifier, also when several arrive.
 TEST_F(InstallHost, FailureStatusIsHandledOnceAtAnyTimerMessage) {
+  RecordGroupOfThisRun();
   // The pre-install test reports failure, without a message of its own, once
   // the host's own timer is stopped: only this test's timer messages remain.
   std::atomic<bool> timerStopped{false};

@@ -66,7 +66,7 @@ protected:
     g_installStatus = 0;
     g_exitCode = 1603;
     g_customMode = 0;
-    g_pathStored = 0;
+    g_changeCount = 0;
     g_platform = 7;
     theApp.m_pMainWnd = nullptr;
   }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "standin/dde.h"
+#include "standin/faults.h"
 #include "standin/kernel.h"
 #include "state/install_state.h"
 #include "support/test_files.h"
@@ -134,10 +135,21 @@ TEST_F(ProgmanClientTest, ExchangeArgumentsAndCleanState) {
   EXPECT_EQ(inits[0].ulRes, 0u);
 
   auto strings = standin::ddeStringCalls();
-  ASSERT_EQ(strings.size(), 1u);
+  ASSERT_EQ(strings.size(), 2u);
   EXPECT_EQ(strings[0].instance, inits[0].instance);
   EXPECT_EQ(strings[0].text, "Progman");
   EXPECT_EQ(strings[0].codePage, 0);
+  // Before the group is made, the groups that exist are asked for: the
+  // item "Groups" as text, with a time-out.
+  EXPECT_EQ(strings[1].text, "Groups");
+  auto requests = standin::ddeRequests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].type, 0x20B0u);
+  EXPECT_EQ(requests[0].format, 1u);
+  EXPECT_TRUE(requests[0].item);
+  EXPECT_EQ(requests[0].timeout, 5000u);
+  EXPECT_TRUE(requests[0].accepted);
+  EXPECT_EQ(standin::ddeOpenDataCount(), 0);
 
   auto connects = standin::ddeConnectCalls();
   ASSERT_EQ(connects.size(), 1u);
@@ -482,6 +494,54 @@ TEST_F(ProgmanClientTest, WithoutAFileListNothingIsSent) {
   EXPECT_EQ(CreateProgramGroup(nullptr), 1);
   EXPECT_TRUE(standin::ddeInitCalls().empty());
   EXPECT_TRUE(standin::ddeTransactions().empty());
+}
+
+// Only a group this run creates goes into the record of its changes: one of
+// the suite's name in any letter case among Program Manager's groups is the
+// user's, also where the list is read in more than one piece, and so is the
+// group where the list cannot be had. A line longer than the setup reads is
+// no group of its name.
+TEST_F(ProgmanClientTest, OnlyAGroupThisRunCreatesIsRecorded) {
+  const std::string filler(250, 'x');
+  const std::string longLine(300, 'y');
+  struct Case {
+    const char *name;
+    std::vector<std::string> groups;
+    bool requestFails;
+    int32_t recorded;
+  };
+  const Case cases[] = {
+      {"none", {}, false, 1},
+      {"others", {"Accessories", "StartUp"}, false, 1},
+      {"same name", {"Accessories", "vko HALVERMONT"}, false, 0},
+      {"across a piece", {filler.substr(0, 248), "VKO Halvermont"}, false, 0},
+      {"in a longer line", {longLine + "VKO Halvermont"}, false, 1},
+      {"list not to be had", {}, true, 0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    standin::resetDde();
+    g_changeCount = 0;
+    for (const std::string &group : c.groups)
+      standin::addProgmanGroup(group);
+    // The fifth counted call is the request: after the instance, the
+    // service's name, the connect and the item's name.
+    standin::resetFaults();
+    if (c.requestFails)
+      standin::setFaultAt(5);
+    CreateProgramGroup(FileList("#item\n"));
+    if (c.requestFails) {
+      EXPECT_EQ(standin::injectedFault()->call, "DdeClientTransaction");
+      EXPECT_EQ(standin::progmanGroups().size(), 1u);
+    }
+    ASSERT_EQ(g_changeCount, c.recorded);
+    if (c.recorded == 1) {
+      EXPECT_EQ(g_changes[0].kind, kGroupCreated);
+    }
+    EXPECT_EQ(standin::ddeOpenDataCount(), 0);
+  }
+  g_changeCount = 0;
+  standin::resetFaults();
 }
 
 } // namespace

@@ -11,7 +11,14 @@
 //   DdeDisconnect conv=<n> -> <0|1>
 //   DdeUninitialize inst=<id> -> <0|1>
 // Conversation numbers are those of ddeConversationNumber (0 for NULL); in
-// the transaction the bytes are shown with a zero byte as \0. Hex values are
+// the transaction the bytes are shown with a zero byte as \0. A request
+// (XTYP_REQUEST, answered only for the item "Groups" as CF_TEXT: each
+// group's name and CR LF, then a zero byte; otherwise DMLERR_NOTPROCESSED)
+// journals
+//   DdeClientTransaction conv=<n> request item="<text>" fmt=<n>
+//     timeout=<ms> -> <0|1>
+// and its data handle is read with DdeGetData and freed with
+// DdeFreeDataHandle. Hex values are
 // 8-digit upper case; a string handle that is not valid shows as <invalid>.
 #ifndef STANDIN_DDE_H
 #define STANDIN_DDE_H
@@ -124,7 +131,10 @@ struct DdeUninitializeCall {
 std::vector<DdeInitCall> ddeInitCalls();
 std::vector<DdeStringCall> ddeStringCalls();
 std::vector<DdeConnectCall> ddeConnectCalls();
+// The execute transactions (and any other but requests), in order.
 std::vector<DdeTransaction> ddeTransactions();
+// The request transactions, kept apart, in order.
+std::vector<DdeTransaction> ddeRequests();
 std::vector<DdeDisconnectCall> ddeDisconnectCalls();
 std::vector<DdeUninitializeCall> ddeUninitializeCalls();
 // Execute commands as text, the bytes up to the first zero, in order.
@@ -148,7 +158,10 @@ struct ProgmanGroup {
   std::vector<ProgmanItem> items;
 };
 std::vector<ProgmanGroup> progmanGroups();
-void addProgmanGroup(const std::string &name);
+void addProgmanGroup(const std::string &name,
+                     const std::vector<ProgmanItem> &items = {});
+// Data handles that a request handed out and the client has not freed.
+int ddeOpenDataCount();
 // Commands the peer could not carry out (unknown, malformed, refused).
 std::vector<std::string> progmanRejected();
 

@@ -4,8 +4,8 @@
 // behaves as usual.
 //
 // Counted calls:
-//   registry  RegOpenKeyA, RegOpenKeyExA, RegCreateKeyA, RegSetValueExA,
-//             RegDeleteKeyA, RegDeleteValueA, RegFlushKey
+//   registry  RegOpenKeyA, RegOpenKeyExA, RegCreateKeyA, RegQueryValueExA,
+//             RegSetValueExA, RegDeleteKeyA, RegDeleteValueA, RegFlushKey
 //             -> ERROR_REGISTRY_IO_FAILED (1016) as the status
 //   files     CreateFileA -> INVALID_HANDLE_VALUE, ERROR_NOT_READY (21);
 //             ReadFile -> FALSE, ERROR_CRC (23);
@@ -23,7 +23,8 @@
 //   DDE       DdeInitializeA -> DMLERR_SYS_ERROR; DdeCreateStringHandleA ->
 //             0, DdeGetLastError DMLERR_SYS_ERROR; DdeConnect -> 0,
 //             DMLERR_NO_CONV_ESTABLISHED; DdeClientTransaction -> 0,
-//             DMLERR_EXECACKTIMEOUT (the command does not reach the server)
+//             DMLERR_EXECACKTIMEOUT (the command does not reach the server;
+//             DMLERR_DATAACKTIMEOUT for a request)
 //   restart   OpenProcessToken -> FALSE, ERROR_ACCESS_DENIED;
 //             LookupPrivilegeValueA -> FALSE, ERROR_NO_SUCH_PRIVILEGE (1313);
 //             AdjustTokenPrivileges -> FALSE, ERROR_ACCESS_DENIED;
@@ -47,6 +48,9 @@ void resetFaults();
 // The `number`th counted call from now (1 is the next) fails once; 0 plans
 // none. The count goes on from where it is.
 void setFaultAt(uint64_t number);
+// One more call to fail, the `number`th counted call from now, beside those
+// planned already (a second fault, for instance inside the rollback).
+void addFaultAt(uint64_t number);
 // Counted calls since the reset.
 uint64_t faultCallCount();
 // The names of the counted calls since the reset, in the order made.
@@ -58,6 +62,8 @@ struct InjectedFault {
 };
 // The last fault that fired since the reset, if any.
 std::optional<InjectedFault> injectedFault();
+// Every fault that fired since the reset, in order.
+std::vector<InjectedFault> injectedFaults();
 
 // For the stand-in's own modules: counts one call of `call` and tells
 // whether it is the one that must fail.
