@@ -47,9 +47,10 @@ LogSwitch FindLogSwitch(const char *commandLine, char (&path)[LOG_PATH_SIZE]);
 // when that folder cannot be had or the name does not fit.
 bool GetDefaultLogPath(char (&path)[LOG_PATH_SIZE]);
 
-// Opens `path` for appending (made when missing, never replaced) and writes
-// the first line. False, with nothing written and no log open, when the file
-// cannot be opened for writing or its end cannot be found.
+// Opens `path` for appending, shared with other setups (made when missing,
+// never replaced); it writes nothing: the header is LogInstallHeader's. False,
+// with no log open, when the file cannot be opened for writing or its end
+// cannot be found.
 bool LogOpen(const char *path);
 // True while a log is open.
 bool LogIsOpen();
