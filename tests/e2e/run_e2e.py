@@ -66,6 +66,9 @@ MSG_NO_HANDOFF = ("Install Error", "Can not open install.tmp file!", "OK",
                   "error")
 MSG_NO_DEFAULTS = ("Installation Error", "Can not Open default.cfg file!",
                    "OK", "error")
+MSG_NO_GROUP = ("Warning", "Can not create the VKO Halvermont program group!"
+                "\nVKO Halvermont is installed in " + INSTALL_DIR, "OK",
+                "warning")
 
 STALE_HANDOFF = b"1\r\n1\r\nC:\\Stale\r\n"
 MEDIA_WITH_BLANKS = "VKO Setup Disk"
@@ -582,6 +585,14 @@ def scenarios():
         host_success, 3010, mutate=trap("VKO"), expect=installed(0, False),
         group=True, handoff="Quillan", media_dir=MEDIA_WITH_BLANKS,
         absent=(TRAP_TRACE,)))
+    # Without setup.log there is no group to make: the suite is installed,
+    # and the user is told where, before the success prompt.
+    S.append(Scenario(
+        "missing_setup_log_warns", "nt40",
+        ["install", "answer:OK", "answer:Cancel"],
+        [("host", MSG_NO_GROUP)] + host_success, 3010,
+        mutate=remove("Utility/Quillan.files/setup.log"),
+        expect=installed(0, True), handoff="Quillan"))
     # An earlier run's hand-off file is no report of the pre-install test,
     # which writes none: the file counts as missing.
     S.append(Scenario(
